@@ -1,0 +1,20 @@
+#include "platform/commandline.h"
+
+#include <QFile>
+#include <QStringList>
+
+#ifdef Q_OS_WIN
+#include "platform/win/winlaunch.h"
+#endif
+
+QString rawArgumentText(int argc, char **argv) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return QString::fromStdWString(processArgumentText());
+#else
+    QStringList words;
+    for (int i = 1; i < argc; ++i) words << QFile::decodeName(argv[i]);
+    return words.join(u' ');
+#endif
+}

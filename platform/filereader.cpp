@@ -1,0 +1,85 @@
+#include "platform/filereader.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#endif
+
+namespace {
+
+[[noreturn]] void fail(const QString &name, const QString &why) {
+    throw FileError(QStringLiteral("Cannot read \"%1\": %2.").arg(name, why).toStdString());
+}
+
+QString tooLarge(qint64 maxBytes) {
+    return QStringLiteral("the file is larger than %L1 MiB").arg(maxBytes / (1024 * 1024));
+}
+
+#ifdef Q_OS_UNIX
+class Fd {
+public:
+    explicit Fd(int fd) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
+#endif
+
+}  // namespace
+
+QByteArray RealFileReader::readAll(const QString &name) {
+    if (name.isEmpty()) fail(name, QStringLiteral("no file name was given"));
+#ifdef Q_OS_UNIX
+    const QByteArray path = QFile::encodeName(name);
+    if (path.contains('\0')) fail(name, QStringLiteral("the name contains a NUL character"));
+    // Non-blocking open: opening a FIFO for reading would otherwise wait for a writer forever.
+    Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) fail(name, errnoText());
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) fail(name, errnoText());
+    if (S_ISDIR(st.st_mode)) fail(name, QStringLiteral("it is a folder, not a file"));
+    if (!S_ISREG(st.st_mode)) fail(name, QStringLiteral("it is not a regular file"));
+    if (st.st_size > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail(name, errnoText());
+        if (got == 0) break;
+        // The file may have grown since it was measured.
+        if (bytes.size() + got > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+        bytes.append(buffer, got);
+    }
+    return bytes;
+#else
+    const QFileInfo info(name);
+    if (!info.exists()) fail(name, QStringLiteral("no such file"));
+    if (info.isDir()) fail(name, QStringLiteral("it is a folder, not a file"));
+    if (!info.isFile()) fail(name, QStringLiteral("it is not a regular file"));
+    if (info.size() > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+    QFile file(name);
+    if (!file.open(QIODevice::ReadOnly)) fail(name, file.errorString());
+    QByteArray bytes = file.read(m_maxBytes + 1);
+    if (file.error() != QFileDevice::NoError) fail(name, file.errorString());
+    if (bytes.size() > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+    return bytes;
+#endif
+}

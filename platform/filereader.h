@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <stdexcept>
+
+// A file that cannot be read, with the reason in plain words.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads list files whole. A seam so tests can hand start-up any bytes without a disk.
+class FileReader {
+public:
+    virtual ~FileReader() = default;
+    // Returns the whole content of the named file; throws FileError when it cannot.
+    virtual QByteArray readAll(const QString &name) = 0;
+};
+
+// The largest list file read: far above any real list, low enough that a wrong file cannot
+// exhaust memory.
+inline constexpr qint64 kMaxListFileBytes = qint64{32} * 1024 * 1024;
+
+// Reads regular files only, of at most maxBytes. Directories, devices, pipes and sockets are
+// refused without blocking, so a wrong name can never hang start-up.
+class RealFileReader : public FileReader {
+public:
+    explicit RealFileReader(qint64 maxBytes = kMaxListFileBytes) : m_maxBytes(maxBytes) {}
+    QByteArray readAll(const QString &name) override;
+
+private:
+    qint64 m_maxBytes;
+};

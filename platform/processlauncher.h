@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+
+// Nothing could be started; the message says what was tried, in plain words.
+class LaunchError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Starts console programs in windows of their own. A seam so tests can record launches.
+class ProcessLauncher {
+public:
+    virtual ~ProcessLauncher() = default;
+    // Starts commandLine in a new, normal, activated console window and returns without waiting;
+    // nothing is kept of the process. title names the window where the platform allows it.
+    // Throws LaunchError when nothing could be started.
+    virtual void start(const QString &commandLine, const QString &title) = 0;
+};

@@ -1,0 +1,70 @@
+#include "platform/twipswindow.h"
+
+#include <QScrollArea>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QVBoxLayout>
+
+TwipsWindow::TwipsWindow(int clientWidth, int clientHeight, QWidget *parent)
+    : QWidget(parent),
+      m_clientWidth(clientWidth),
+      m_outerHeight(clientHeight + kFrameAllowance),
+      m_scroll(new QScrollArea(this)),
+      m_canvas(new QWidget),
+      m_buttonStyle(nullptr) {
+#ifndef Q_OS_WIN
+    // Fusion paints a button's palette colour on its face; the native Windows style would not.
+    m_buttonStyle = QStyleFactory::create(QStringLiteral("Fusion"));
+#endif
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scroll);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_canvas);
+    m_canvas->setObjectName(QStringLiteral("canvas"));
+    applyClientSize();
+}
+
+TwipsWindow::~TwipsWindow() {
+    // The buttons use the style until they are gone.
+    delete m_scroll;
+    delete m_buttonStyle;
+}
+
+void TwipsWindow::setCaption(const QString &caption) {
+    m_caption = caption;
+    // Qt reads "[*]" in a title as the modified marker; doubling it shows it as written.
+    QString shown = caption;
+    setWindowTitle(shown.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]")));
+}
+
+void TwipsWindow::setOuterHeight(int twips) {
+    m_outerHeight = twips;
+    applyClientSize();
+}
+
+void TwipsWindow::applyClientSize() {
+    const QSize size(twipsToPixels(m_clientWidth), twipsToPixels(std::max(0, clientHeight())));
+    m_canvas->setFixedSize(size);
+    setFixedSize(size);
+}
+
+TwipsLabel *TwipsWindow::addLabel(const QString &name) {
+    auto *label = new TwipsLabel(m_canvas);
+    label->setObjectName(name);
+    return label;
+}
+
+TwipsShape *TwipsWindow::addShape(const QString &name) {
+    auto *shape = new TwipsShape(m_canvas);
+    shape->setObjectName(name);
+    return shape;
+}
+
+TwipsButton *TwipsWindow::addButton(const QString &name) {
+    auto *button = new TwipsButton(m_canvas);
+    button->setObjectName(name);
+    if (m_buttonStyle) button->setStyle(m_buttonStyle);
+    return button;
+}
