@@ -73,7 +73,7 @@ void trimListLines(QStringList &lines) {
         const Int16 last = Int16::from(lines.size() - 1);
         for (Int16 i; i <= last; i += Int16::from(1)) lines[i.value()] = trimSpaces(lines[i.value()]);
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("The list has %L1 lines (counted at each CR LF); at most "
+        throw ListError(QStringLiteral("The list has %1 lines (counted at each CR LF); at most "
                                        "32,767 are allowed.")
                             .arg(lines.size())
                             .toStdString());

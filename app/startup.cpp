@@ -32,7 +32,7 @@ void FindListSection(ListWindow &form) {
             // The marker's 1-based position is a 16-bit number.
             (void)Int16::from(found + 1);
         } catch (const Int16Overflow &) {
-            throw ListError(QStringLiteral("The [LIST] marker on line %L1 starts at character %L2; "
+            throw ListError(QStringLiteral("The [LIST] marker on line %1 starts at character %2; "
                                            "it must start within the first 32,767 characters of "
                                            "its line.")
                                 .arg(i + 1)

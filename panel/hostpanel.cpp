@@ -17,7 +17,7 @@ void HostPanel::BuildHostRows(Int16 startIndex) {
             RowTop += Int16::from(kPitch);
         }
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("Too many hosts: row %L1, from line %L2, goes past the "
+        throw ListError(QStringLiteral("Too many hosts: row %1, from line %2, goes past the "
                                        "bottom limit of the window; at most 86 rows fit.")
                             .arg(RowCount.value())
                             .arg(i + 1)
@@ -26,7 +26,7 @@ void HostPanel::BuildHostRows(Int16 startIndex) {
     try {
         setOuterHeight(RowTop + Int16::from(kBottomMargin) + Int16::from(kFrameAllowance));
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("Too many hosts: the window for %L1 rows would be taller "
+        throw ListError(QStringLiteral("Too many hosts: the window for %1 rows would be taller "
                                        "than the limit; at most 86 rows fit.")
                             .arg(RowCount.value())
                             .toStdString());

@@ -1,0 +1,218 @@
+#include "panel/form1.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWindow>
+#include <QtTest>
+#include <memory>
+
+#include "tests/fakes.h"
+
+namespace {
+
+const QString kFailure = QStringLiteral(" [norvex.nvx] not found");
+
+// A window loaded from one list file, with the fakes it was given.
+struct Window {
+    explicit Window(const QByteArray &bytes, ProcessLauncher *launcher = nullptr,
+                    const QString &name = QStringLiteral("norvex.nvx"))
+        : files(name, bytes),
+          form(std::make_unique<Form1>(files, launcher ? *launcher : recorder, QString())) {}
+    FakeFileReader files;
+    RecordingLauncher recorder;
+    std::unique_ptr<Form1> form;
+};
+
+int stackIndex(const QWidget *w) { return w->parentWidget()->children().indexOf(w); }
+
+}  // namespace
+
+class Form1Test : public QObject {
+    Q_OBJECT
+
+private slots:
+    void designTimeWindowWhenThereIsNoList() {
+        FakeFileReader files;
+        RecordingLauncher launcher;
+        Form1 form(files, launcher, QString());
+        QCOMPARE(form.caption(), kFailure);
+        QCOMPARE(form.canvas()->size(), QSize(225, 43));
+        QCOMPARE(form.outerHeight(), 1045);
+        TwipsButton *button = form.But(1);
+        QVERIFY(button);
+        QCOMPARE(button->caption(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(button->twips(), (TwipsRect{1845, 120, 1380, 375}));
+        QCOMPARE(button->geometry(), QRect(123, 8, 92, 25));
+        QCOMPARE(form.But(0), nullptr);
+        QCOMPARE(form.But(2), nullptr);
+        QVERIFY(form.findChildren<QLabel *>().isEmpty());
+        QVERIFY(!form.windowIcon().isNull());
+        QCOMPARE(form.windowIcon().availableSizes().value(0), QSize(32, 32));
+    }
+
+    void oneRowReusesTheDesignTimeButton() {
+        Window w("[LIST]\r\nGateway=10.0.0.1");
+        QCOMPARE(w.form->findChildren<QPushButton *>().size(), 1);
+        TwipsButton *button = w.form->But(1);
+        QCOMPARE(button->twips(), (TwipsRect{1600, 40, 1750, 375}));
+        QCOMPARE(button->caption(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(button->backColor(), 0x00E0FEFFu);
+        QCOMPARE(w.form->outerHeight(), 855);
+        QCOMPARE(w.form->canvas()->height(), 30);  // (855 - 400) / 15, rounded
+    }
+
+    void threeRowsGeometryNamesAndColours() {
+        Window w("notes\r\n[LIST]\r\nA=10.0.0.1\r\nskip me\r\n\r\nB=10.0.0.2\r\nC=10.0.0.3\r\n");
+        Form1 &form = *w.form;
+        QCOMPARE(form.caption(), QStringLiteral("norvex by Brastel v1.1  [norvex.nvx]"));
+        QCOMPARE(form.outerHeight(), 1605);
+        QCOMPARE(form.canvas()->size(), QSize(225, 80));
+        const quint32 colours[] = {0x00E0FEFF, 0x00FFECD8, 0x00E0FEFF};
+        const char *labels[] = {"A", "B", "C"};
+        int previousBottom = -1;
+        for (int n = 1; n <= 3; ++n) {
+            const double top = 40 + 375 * (n - 1);
+            auto *label = form.findChild<TwipsLabel *>(QStringLiteral("Label%1").arg(n));
+            auto *band = form.findChild<TwipsShape *>(QStringLiteral("Shape1%1").arg(n));
+            TwipsButton *button = form.But(n);
+            QVERIFY(label && band && button);
+            QCOMPARE(label->twips(), (TwipsRect{100, top + 82.5, 2800, 375}));
+            QCOMPARE(label->caption(), QString::fromUtf8(labels[n - 1]));
+            QCOMPARE(label->font().family(), QStringLiteral("Verdana"));
+            QCOMPARE(label->font().pointSize(), 8);
+            QCOMPARE(band->twips(), (TwipsRect{30, top, 2800, 375}));
+            QCOMPARE(band->backColor(), colours[n - 1]);
+            QCOMPARE(band->backStyle(), 1);
+            QCOMPARE(band->borderStyle(), 1);
+            QCOMPARE(band->borderColor(), 0x8000000Cu);
+            QCOMPARE(button->twips(), (TwipsRect{1600, top, 1750, 375}));
+            QCOMPARE(button->backColor(), colours[n - 1]);
+            QCOMPARE(button->palette().color(QPalette::Button), toQColor(colours[n - 1]));
+            QVERIFY(!label->isHidden() && !band->isHidden() && !button->isHidden());
+            // Rows touch with no gap in pixels either.
+            if (previousBottom >= 0) QCOMPARE(band->geometry().top(), previousBottom + 1);
+            previousBottom = band->geometry().bottom();
+            QCOMPARE(button->geometry().top(), band->geometry().top());
+        }
+        QCOMPARE(form.But(4), nullptr);
+        QCOMPARE(toQColor(0x00FFECD8), QColor(216, 236, 255));
+    }
+
+    void bandUnderLabelUnderButtons() {
+        Window w(crlfLines(entryLines(4)));
+        for (int n = 1; n <= 4; ++n) {
+            auto *label = w.form->findChild<QWidget *>(QStringLiteral("Label%1").arg(n));
+            auto *band = w.form->findChild<QWidget *>(QStringLiteral("Shape1%1").arg(n));
+            QVERIFY(stackIndex(band) < stackIndex(label));
+            QVERIFY(stackIndex(label) < stackIndex(w.form->But(n)));
+            // The lower part of a label reaches into the next row: that row's button is above it.
+            if (n < 4) QVERIFY(stackIndex(label) < stackIndex(w.form->But(n + 1)));
+            QVERIFY(label->testAttribute(Qt::WA_TransparentForMouseEvents));
+        }
+        // A click where row 1's label overlaps row 2's button reaches that button.
+        const QRect second = w.form->But(2)->geometry();
+        QCOMPARE(w.form->canvas()->childAt(second.left() + 5, second.top() + 2), w.form->But(2));
+        // A click on a band or label, left of the buttons, reaches no button.
+        QVERIFY(!qobject_cast<QPushButton *>(w.form->canvas()->childAt(20, second.top() + 2)));
+    }
+
+    void textIsShownLiterally() {
+        Window w("[LIST]\r\n<b>x</b>=a&b\r\n&File=<i>y</i>");
+        auto *label = w.form->findChild<QLabel *>(QStringLiteral("Label1"));
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), QStringLiteral("<b>x</b>"));
+        QCOMPARE(w.form->But(1)->caption(), QStringLiteral("a&b"));
+        QCOMPARE(w.form->But(1)->text(), QStringLiteral("a&&b"));  // shown as a&b, no shortcut
+        QCOMPARE(w.form->But(2)->text(), QStringLiteral("<i>y</i>"));
+        QTest::mouseClick(w.form->But(1), Qt::LeftButton);
+        QCOMPARE(w.recorder.starts.at(0).first, QStringLiteral("ping.exe -t a&b"));
+    }
+
+    void titleShowsPlaceholderLiterally() {
+        FakeFileReader files(QStringLiteral("a[*]b"), "");
+        RecordingLauncher launcher;
+        Form1 form(files, launcher, QStringLiteral("a[*]b"));
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.caption(), QStringLiteral("norvex by Brastel v1.1  [a[*]b]"));
+        QCOMPARE(form.windowHandle()->title(), QStringLiteral("norvex by Brastel v1.1  [a[*]b]"));
+    }
+
+    void rowLimitKeepsRowsAndHeight() {
+        Window w(crlfLines(entryLines(87)));
+        QCOMPARE(w.form->caption(), kFailure);
+        QCOMPARE(w.form->findChildren<QLabel *>().size(), 87);
+        QVERIFY(w.form->But(87));
+        QCOMPARE(w.form->outerHeight(), 1045);
+        QCOMPARE(w.form->canvas()->height(), 43);
+        QVERIFY(w.form->loadError().contains(QStringLiteral("86")));
+        Window most(crlfLines(entryLines(86)));
+        QCOMPARE(most.form->outerHeight(), 32730);
+        QCOMPARE(most.form->canvas()->height(), 2155);
+    }
+
+    void clickPingsThatRowsAddress() {
+        Window w("[LIST]\r\nA=10.0.0.1\r\nB = 10.0.0.2\r\nC=b=c\r\nD=");
+        const char *expected[] = {"ping.exe -t 10.0.0.1", "ping.exe -t  10.0.0.2",
+                                  "ping.exe -t b=c", "ping.exe -t "};
+        for (int n = 4; n >= 1; --n) {
+            w.recorder.starts.clear();
+            QTest::mouseClick(w.form->But(n), Qt::LeftButton);
+            QCOMPARE(w.recorder.starts.size(), size_t{1});
+            QCOMPARE(w.recorder.starts[0].first, QString::fromUtf8(expected[n - 1]));
+        }
+        QCOMPARE(w.recorder.starts[0].second, QStringLiteral("A - 10.0.0.1"));
+        w.recorder.starts.clear();
+        QTest::mouseClick(w.form->But(2), Qt::LeftButton);
+        QTest::mouseClick(w.form->But(2), Qt::LeftButton);
+        QCOMPARE(w.recorder.starts.size(), size_t{2});  // every click starts one more
+    }
+
+    void designTimeButtonPingsLoopback() {
+        Window w("no marker here");
+        QTest::mouseClick(w.form->But(1), Qt::LeftButton);
+        QCOMPARE(w.recorder.starts.size(), size_t{1});
+        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 127.0.0.1"));
+    }
+
+    void buttonsWorkFromTheKeyboard() {
+        Window w("[LIST]\r\nA=10.0.0.1\r\nB=10.0.0.2");
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        w.form->activateWindow();
+        w.form->But(1)->setFocus();
+        QTest::keyClick(w.form->But(1), Qt::Key_Tab);
+        QVERIFY(w.form->But(2)->hasFocus());
+        QTest::keyClick(w.form->But(2), Qt::Key_Space);
+        QCOMPARE(w.recorder.starts.size(), size_t{1});
+        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 10.0.0.2"));
+    }
+
+    void buttonsDescribeThemselves() {
+        Window w("[LIST]\r\nGateway=10.0.0.1");
+        TwipsButton *button = w.form->But(1);
+        QCOMPARE(button->accessibleName(), QStringLiteral("Ping Gateway (10.0.0.1)"));
+        QVERIFY(button->toolTip().contains(QStringLiteral("Gateway")));
+        QVERIFY(button->toolTip().contains(QStringLiteral("ping.exe -t 10.0.0.1")));
+    }
+
+    void failedStartWarnsWithoutBlocking() {
+        FailingLauncher failing;
+        Window w("[LIST]\r\nA=10.0.0.1", &failing);
+        w.form->show();
+        QTest::mouseClick(w.form->But(1), Qt::LeftButton);  // returns: the warning does not block
+        QCOMPARE(failing.attempts, 1);
+        auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("launchWarning"));
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->text().contains(QStringLiteral("10.0.0.1")));
+        QVERIFY(box->text().contains(QStringLiteral("No terminal program")));
+        box->accept();
+        QTest::mouseClick(w.form->But(1), Qt::LeftButton);
+        QCOMPARE(failing.attempts, 2);
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
