@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 
 #ifdef Q_OS_WIN
 #include "platform/win/winlaunch.h"
@@ -33,6 +32,16 @@ QStringList searchPath(const QProcessEnvironment &environment) {
     return dirs;
 }
 
+// Like QStandardPaths::findExecutable, except that no folders means nothing is found (Qt would
+// fall back to the process's own PATH).
+QString findExecutable(const QString &name, const QStringList &dirs) {
+    for (const QString &dir : dirs) {
+        const QFileInfo file(QDir(dir).filePath(name));
+        if (file.isFile() && file.isExecutable()) return file.filePath();
+    }
+    return {};
+}
+
 struct Candidate {
     Terminal terminal;
     QString program;
@@ -44,7 +53,7 @@ Candidate resolveEmulator(const QString &path, const QStringList &dirs) {
     const QFileInfo target(QFileInfo(path).canonicalFilePath());
     const std::optional<Terminal> known = terminalForProgramName(target.fileName());
     if (!known) return {Terminal::Generic, path};
-    const QString own = QStandardPaths::findExecutable(terminalProgramName(*known), dirs);
+    const QString own = findExecutable(terminalProgramName(*known), dirs);
     const bool wrapper = target.fileName().endsWith(QStringLiteral(".wrapper"));
     return {*known, wrapper && !own.isEmpty() ? own : target.filePath()};
 }
@@ -56,7 +65,7 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
     const QStringList command = pingWindowCommand(unixPingWords(commandLine));
     QStringList tried;
     for (const QString &name : terminalSearchOrder()) {
-        const QString path = QStandardPaths::findExecutable(name, dirs);
+        const QString path = findExecutable(name, dirs);
         if (path.isEmpty()) continue;
         const Candidate candidate = name == u"x-terminal-emulator"
                                         ? resolveEmulator(path, dirs)
@@ -66,6 +75,7 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
         process.setArguments(terminalArguments(candidate.terminal, title, command));
         process.setProcessEnvironment(m_environment);
         process.setStandardInputFile(QProcess::nullDevice());
+        process.setStandardOutputFile(QProcess::nullDevice());
         if (process.startDetached()) return;
         tried << QStringLiteral("%1 (%2)").arg(candidate.program, process.errorString());
     }

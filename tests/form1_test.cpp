@@ -7,6 +7,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "platform/reallauncher.h"
 #include "tests/fakes.h"
 
 namespace {
@@ -211,6 +212,20 @@ private slots:
         box->accept();
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);
         QCOMPARE(failing.attempts, 2);
+    }
+
+    void noTerminalOnPathWarns() {
+        QTemporaryDir empty;
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), empty.path());
+        RealProcessLauncher launcher(env);
+        Window w("[LIST]\r\nA=127.0.0.1", &launcher);
+        w.form->show();
+        QTest::mouseClick(w.form->But(1), Qt::LeftButton);
+        auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("launchWarning"));
+        QVERIFY(box);
+        QTRY_VERIFY(box->isVisible());
+        QVERIFY(box->text().contains(QStringLiteral("xterm")));
     }
 };
 

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs, with apt, whatever of the build, run and test dependencies is missing.
+# Usage: scripts/install-deps.sh [run|test]   (default: test, which is a superset of run)
+set -euo pipefail
+
+what=${1:-test}
+packages=(build-essential cmake qt6-base-dev xterm iputils-ping)
+if [ "$what" = test ]; then
+  packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
