@@ -1,0 +1,112 @@
+// Hostile list files, made here at test time, each loaded through the real window and file
+// reader: none may crash, hang or take long, and the window must match the rows' own reading.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/startup.h"
+#include "panel/form1.h"
+#include "panel/rowplan.h"
+#include "platform/filereader.h"
+#include "tests/fakes.h"
+
+namespace {
+
+QByteArray utf16le(const QString &text) {
+    return QByteArray(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+}
+
+QByteArray entries(int n) { return crlfLines(entryLines(n)); }
+
+}  // namespace
+
+class HostileTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void load_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("loads");
+        QTest::addColumn<int>("rows");
+
+        QRandomGenerator random(20261207);
+        QByteArray noise(256 * 1024, Qt::Uninitialized);
+        for (char &c : noise) c = static_cast<char>(random.bounded(256));
+        QTest::newRow("random bytes") << noise << true << -1;
+        QTest::newRow("random bytes after a marker") << QByteArray("[LIST]\r\n") + noise << true << -1;
+        QTest::newRow("NUL bytes") << QByteArray("[LIST]\r\na\0b=c\0d", 15) << true << 1;
+        QTest::newRow("only NUL bytes") << QByteArray(4096, '\0') << true << 0;
+        QTest::newRow("CR-only line ends") << QByteArray("[LIST]\ra=1\rb=2\r") << true << 0;
+        QTest::newRow("LF-only line ends") << QByteArray("[LIST]\na=1\nb=2\n") << true << 0;
+        const QString list = QStringLiteral("[LIST]\r\nx=1\r\ny=2");
+        QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE") + utf16le(list) << true << 2;
+        QTest::newRow("UTF-16 without BOM") << utf16le(list) << true << 0;
+        QTest::newRow("UTF-16 odd length") << QByteArray("\xFF\xFE") + utf16le(list) + 'x' << true << 2;
+        QTest::newRow("invalid UTF-8") << QByteArray("[LIST]\r\ncaf\xE9\xC3=\xF5\x80") << true << 1;
+        QTest::newRow("50 MiB single line") << QByteArray(50 * 1024 * 1024, 'x') << false << 0;
+        QTest::newRow("32,767 pieces") << QByteArray("\r\n").repeated(32766) << true << 0;
+        QTest::newRow("32,768 pieces") << QByteArray("\r\n").repeated(32767) << false << 0;
+        const QByteArray filler(32766, 'x');
+        QTest::newRow("marker at character 32,767") << filler + "[LIST]\r\na=1" << true << 1;
+        QTest::newRow("marker at character 32,768") << filler + "x[LIST]\r\na=1" << false << 0;
+        QTest::newRow("86 entries") << entries(86) << true << 86;
+        QTest::newRow("87 entries") << entries(87) << false << 87;
+        QTest::newRow("88 entries") << entries(88) << false << 88;
+        QTest::newRow("10,000 entries") << entries(10000) << false << 88;
+        QTest::newRow("HTML labels")
+            << QByteArray("[LIST]\r\n<b>x</b>=1\r\n<img src=x onerror=y>=2\r\n<script>=3") << true << 3;
+        QTest::newRow("10,000-character label")
+            << QByteArray("[LIST]\r\n") + QByteArray(10000, 'L') + "=1" << true << 1;
+        QTest::newRow("100,000-character address")
+            << QByteArray("[LIST]\r\na=") + QByteArray(100000, '1') << true << 1;
+    }
+
+    void load() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, loads);
+        QFETCH(int, rows);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("hostile.nvx"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QCOMPARE(file.write(bytes), bytes.size());
+        }
+        RealFileReader files;
+        RecordingLauncher launcher;
+        QElapsedTimer timer;
+        timer.start();
+        Form1 form(files, launcher, path);
+        const qint64 elapsed = timer.elapsed();
+#ifndef NORVEX_SANITIZED
+        QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+#else
+        Q_UNUSED(elapsed);
+#endif
+        QCOMPARE(form.caption().endsWith(QStringLiteral("] not found")), !loads);
+        QCOMPARE(form.loadError().isEmpty(), loads);
+
+        // The window agrees with a widget-free reading of the same file.
+        RowPlan plan;
+        Form_Initialize(plan, files, path);
+        QCOMPARE(form.caption(), plan.caption());
+        QCOMPARE(form.outerHeight(), plan.outerHeight());
+        const int built = static_cast<int>(plan.rows().size());
+        if (rows >= 0) QCOMPARE(built, rows);
+        QCOMPARE(form.findChildren<QLabel *>().size(), built);
+        for (int n = 1; n <= built; ++n) {
+            QCOMPARE(form.But(n)->caption(), plan.rows()[n - 1].address);
+            auto *label = form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n));
+            QVERIFY(label);
+            QCOMPARE(label->text(), plan.rows()[n - 1].label);
+        }
+        QCOMPARE(form.But(std::max(built, 1) + 1), nullptr);  // the design-time button is 1
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+    }
+};
+
+QTEST_MAIN(HostileTest)
+#include "hostile_test.moc"
