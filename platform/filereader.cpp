@@ -19,7 +19,7 @@ namespace {
 }
 
 QString tooLarge(qint64 maxBytes) {
-    return QStringLiteral("the file is larger than %1 MiB").arg(maxBytes / (1024 * 1024));
+    return QStringLiteral("the file is larger than %1 MiB").arg(maxBytes / (qint64{1024} * 1024));
 }
 
 #ifdef Q_OS_UNIX

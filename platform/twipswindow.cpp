@@ -1,5 +1,6 @@
 #include "platform/twipswindow.h"
 
+#include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
 #include <QStyleFactory>
@@ -45,9 +46,18 @@ void TwipsWindow::setOuterHeight(int twips) {
 }
 
 void TwipsWindow::applyClientSize() {
-    const QSize size(twipsToPixels(m_clientWidth), twipsToPixels(std::max(0, clientHeight())));
-    m_canvas->setFixedSize(size);
-    setFixedSize(size);
+    const QSize client(twipsToPixels(m_clientWidth), twipsToPixels(std::max(0, clientHeight())));
+    m_canvas->setFixedSize(client);
+    QSize shown = client;
+    // A window taller than the screen would hide its lower rows: show what fits and scroll.
+    if (const QScreen *s = screen()) {
+        const int room = s->availableGeometry().height() - twipsToPixels(kFrameAllowance);
+        if (room > 0 && client.height() > room) {
+            shown.setHeight(room);
+            shown.rwidth() += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_scroll);
+        }
+    }
+    setFixedSize(shown);
 }
 
 TwipsLabel *TwipsWindow::addLabel(const QString &name) {

@@ -10,6 +10,7 @@ class QStyle;
 // A top-level window laid out in twips: a caption kept exactly as set, a client area of a given
 // width, and an outer height of which 400 twips are allowed for the title bar and borders, so
 // the client area is always the height minus 400 whatever frame the window manager draws.
+// A client area taller than the screen is shown in part, and scrolls.
 class TwipsWindow : public QWidget {
 public:
     static constexpr int kFrameAllowance = 400;

@@ -3,6 +3,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QWindow>
 #include <QtTest>
 #include <memory>
@@ -151,6 +154,24 @@ private slots:
         Window most(crlfLines(entryLines(86)));
         QCOMPARE(most.form->outerHeight(), 32730);
         QCOMPARE(most.form->canvas()->height(), 2155);
+    }
+
+    void tallListScrollsWithinTheScreen() {
+        Window tall(crlfLines(entryLines(86)));
+        const int room = tall.form->screen()->availableGeometry().height() - 27;
+        QVERIFY2(room < 2155, "the test screen is expected to be shorter than 86 rows");
+        QCOMPARE(tall.form->height(), room);
+        QVERIFY(tall.form->width() > 225);  // room for the scroll bar
+        // Positions in twips are exactly as computed, whatever is shown.
+        QCOMPARE(tall.form->But(86)->twips().top, 40 + 375 * 85.0);
+        tall.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tall.form.get()));
+        auto *scroll = tall.form->findChild<QScrollArea *>();
+        QVERIFY(scroll->verticalScrollBar()->isVisible());
+        QCOMPARE(scroll->verticalScrollBar()->maximum(), 2155 - room);
+
+        Window small("[LIST]\r\na=1\r\nb=2\r\nc=3");  // nothing changes where it fits
+        QCOMPARE(small.form->size(), QSize(225, 80));
     }
 
     void clickPingsThatRowsAddress() {

@@ -8,6 +8,7 @@
 
 #include "app/startup.h"
 #include "panel/form1.h"
+#include "panel/listreport.h"
 #include "panel/rowplan.h"
 #include "platform/filereader.h"
 #include "tests/fakes.h"
@@ -105,6 +106,44 @@ private slots:
         QCOMPARE(form.But(std::max(built, 1) + 1), nullptr);  // the design-time button is 1
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
+        checkerAgrees(form, files, path);
+    }
+
+    // Every list file the tests keep: norvex-check reports what the window shows.
+    void checkerAgreesOnKeptLists_data() {
+        QTest::addColumn<QString>("path");
+        for (const char *folder : {NORVEX_SOURCE_DIR "/examples", NORVEX_SOURCE_DIR "/fuzz/corpus"}) {
+            const QDir dir(QString::fromUtf8(folder));
+            for (const QString &name : dir.entryList(QDir::Files))
+                QTest::newRow(qPrintable(name)) << dir.filePath(name);
+        }
+    }
+
+    void checkerAgreesOnKeptLists() {
+        QFETCH(QString, path);
+        RealFileReader files;
+        RecordingLauncher launcher;
+        Form1 form(files, launcher, path);
+        checkerAgrees(form, files, path);
+    }
+
+private:
+    static void checkerAgrees(const Form1 &form, FileReader &files, const QString &path) {
+        const ListReport report = reportList(files, path);
+        QStringList lines = report.text.split(u'\n');
+        QCOMPARE(lines.value(0), QStringLiteral("title: ") + form.caption());
+        QCOMPARE(report.status, form.loadError().isEmpty() ? 0 : 1);
+        const int rows = static_cast<int>(form.findChildren<QLabel *>().size());
+        QCOMPARE(lines.value(rows + 1), QStringLiteral("rows: %1").arg(rows));
+        for (int n = 1; n <= rows; ++n) {
+            const QString expected =
+                QStringLiteral("row %1: label %2, address %3, line ")
+                    .arg(n)
+                    .arg(quoteField(form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n))->text()),
+                         quoteField(form.But(n)->caption()));
+            QVERIFY2(lines.value(n).startsWith(expected), qPrintable(lines.value(n)));
+        }
+        QCOMPARE(lines.value(rows + 2), QStringLiteral("height: %1 twips").arg(form.outerHeight()));
     }
 };
 

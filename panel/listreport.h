@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class FileReader;
+
+// What norvex-check prints for a list, and the exit status it ends with.
+struct ListReport {
+    QString text;
+    int status;  // 0: the list loads; 1: loading would fail
+};
+
+// Loads the list named by the raw argument text exactly as norvex would, and describes the
+// result: the title, one line per row (number, label, address, line it came from, counted from
+// 1), the window height, and on failure the reason in plain words.
+ListReport reportList(FileReader &files, const QString &argumentText);
+
+// A label or address in double quotes, with quotes, backslashes and control characters escaped
+// so that spaces at its ends and invisible characters show.
+QString quoteField(const QString &s);

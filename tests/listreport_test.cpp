@@ -1,0 +1,71 @@
+#include "panel/listreport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include "platform/filereader.h"
+#include "tests/fakes.h"
+
+namespace {
+
+TEST(ReportList, DescribesTheRowsAndHeight) {
+    FakeFileReader files(QStringLiteral("hosts.nvx"),
+                         "notes\r\n[LIST]\r\nGateway = 10.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
+    const ListReport report = reportList(files, QStringLiteral("\"hosts.nvx\""));
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.text.toStdString(),
+              "title: norvex by Brastel v1.1  [hosts.nvx]\n"
+              "row 1: label \"Gateway\", address \" 10.0.0.1\", line 3\n"
+              "row 2: label \"t ab\", address \"\\x01x\\\"\\\\\", line 5\n"
+              "row 3: label \"%4%1\", address \"%2\", line 6\n"
+              "rows: 3\n"
+              "height: 1605 twips\n");
+}
+
+TEST(ReportList, EachFailureHasItsOwnReason) {
+    QTemporaryDir dir;
+    const struct {
+        const char *name;
+        QByteArray bytes;  // empty: no file at all
+        const char *reason;
+    } cases[] = {
+        {"missing", {}, "No such file"},
+        {"too many lines", QByteArray("\r\n").repeated(32767), "32768 lines"},
+        {"marker too far", QByteArray(32767, 'x') + "[LIST]", "starts at character 32768"},
+        {"87 rows", crlfLines(entryLines(87)), "the window for 87 rows would be taller"},
+        {"88 rows", crlfLines(entryLines(100)), "row 88, from line 89"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileReader files;
+        if (!c.bytes.isEmpty()) files.files[QStringLiteral("list")] = c.bytes;
+        RealFileReader real;
+        const ListReport report = c.bytes.isEmpty()
+                                      ? reportList(real, dir.filePath(QStringLiteral("none")))
+                                      : reportList(files, QStringLiteral("list"));
+        EXPECT_EQ(report.status, 1);
+        EXPECT_NE(report.text.indexOf(QStringLiteral("fails: ")), -1) << report.text.toStdString();
+        EXPECT_NE(report.text.indexOf(QString::fromUtf8(c.reason)), -1) << report.text.toStdString();
+        EXPECT_NE(report.text.indexOf(QStringLiteral("] not found")), -1);
+    }
+    // Rows built before the row limit are listed, with the height the window keeps.
+    FakeFileReader files(QStringLiteral("list"), crlfLines(entryLines(90)));
+    const QString text = reportList(files, QStringLiteral("list")).text;
+    EXPECT_NE(text.indexOf(QStringLiteral("row 88: label \"host88\"")), -1);
+    EXPECT_EQ(text.indexOf(QStringLiteral("row 89:")), -1);
+    EXPECT_NE(text.indexOf(QStringLiteral("height: 1045 twips")), -1);
+}
+
+TEST(ReportList, FolderAndTooLargeSayWhy) {
+    QTemporaryDir dir;
+    RealFileReader real(10);
+    EXPECT_NE(reportList(real, dir.path()).text.indexOf(QStringLiteral("folder")), -1);
+    QFile big(dir.filePath(QStringLiteral("big")));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    big.write(QByteArray(11, 'x'));
+    big.close();
+    EXPECT_NE(reportList(real, big.fileName()).text.indexOf(QStringLiteral("larger than")), -1);
+}
+
+}  // namespace

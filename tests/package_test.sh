@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds the .deb, unpacks it into a scratch root and runs what it installed.
+# Usage: package_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+(cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >/dev/null)
+deb=$(ls "$scratch"/out/norvex_*.deb)
+fail() { echo "FAIL: $*"; exit 1; }
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in iputils-ping libqt6widgets6 libqt6gui6 libqt6core6; do
+  [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+[[ $(dpkg-deb -f "$deb" Recommends) == *x-terminal-emulator* ]] || fail "no terminal recommended"
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+for f in usr/bin/norvex usr/bin/norvex-check usr/share/applications/org.norvex.norvex.desktop \
+         usr/share/metainfo/org.norvex.norvex.metainfo.xml usr/share/mime/packages/norvex.xml \
+         usr/share/icons/hicolor/32x32/apps/norvex.png usr/share/icons/hicolor/scalable/apps/norvex.svg \
+         usr/share/man/man1/norvex.1 usr/share/man/man1/norvex-check.1; do
+  [ -e "$root/$f" ] || fail "missing $f"
+done
+cmp -s "$root/usr/share/icons/hicolor/32x32/apps/norvex.png" "$source/resources/norvex.png" \
+  || fail "installed icon differs from the window icon"
+desktop-file-validate "$root/usr/share/applications/org.norvex.norvex.desktop" || fail "desktop entry"
+appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.norvex.norvex.metainfo.xml" \
+  >/dev/null || fail "metainfo"
+
+# The installed checker reads the example list.
+out=$("$root/usr/bin/norvex-check" "$source/examples/norvex.nvx") || fail "norvex-check failed"
+[[ $out == *"title: norvex by Brastel v1.1  [$source/examples/norvex.nvx]"* ]] || fail "title: $out"
+[[ $out == *'row 4: label "Another loopback", address "127.0.0.2", line 10'* ]] || fail "rows: $out"
+
+# The installed program starts headless on it and keeps running until stopped.
+set +e
+QT_QPA_PLATFORM=offscreen timeout 3 "$root/usr/bin/norvex" "$source/examples/norvex.nvx"
+status=$?
+set -e
+[ "$status" -eq 124 ] || fail "norvex exited with $status instead of running"
+echo "package installs and runs"
