@@ -1,6 +1,7 @@
 #include "app/listtext.h"
 
 #include <QStringDecoder>
+#include <utility>
 
 #include "app/int16.h"
 
@@ -55,14 +56,35 @@ QString decodeListBytes(const QByteArray &bytes) {
 
 QStringList splitListLines(const QString &text) {
     if (text.isEmpty()) return {};
-    return text.split(QStringLiteral("\r\n"), Qt::KeepEmptyParts, Qt::CaseSensitive);
+    // By hand rather than QString::split: a search for the CR alone is several times faster.
+    const QStringView all(text);
+    QStringList lines;
+    qsizetype start = 0;
+    for (qsizetype cr = all.indexOf(u'\r'); cr >= 0; cr = all.indexOf(u'\r', cr + 1)) {
+        if (cr + 1 < all.size() && all[cr + 1] == u'\n') {
+            lines.append(all.sliced(start, cr - start).toString());
+            start = cr + 2;
+        }
+    }
+    lines.append(all.sliced(start).toString());
+    return lines;
 }
 
-QString trimSpaces(const QString &line) {
+namespace {
+
+// The bounds of a line without its leading and trailing spaces.
+std::pair<qsizetype, qsizetype> spaceBounds(QStringView line) {
     qsizetype first = 0;
     qsizetype last = line.size();
     while (first < last && line[first] == u' ') ++first;
     while (last > first && line[last - 1] == u' ') --last;
+    return {first, last};
+}
+
+}  // namespace
+
+QString trimSpaces(const QString &line) {
+    const auto [first, last] = spaceBounds(line);
     return (first == 0 && last == line.size()) ? line : line.sliced(first, last - first);
 }
 
@@ -71,7 +93,13 @@ void trimListLines(QStringList &lines) {
     // last of 32,768 lines the step to the next index overflows.
     try {
         const Int16 last = Int16::from(lines.size() - 1);
-        for (Int16 i; i <= last; i += Int16::from(1)) lines[i.value()] = trimSpaces(lines[i.value()]);
+        for (Int16 i; i <= last; i += Int16::from(1)) {
+            QString &line = lines[i.value()];
+            // In place: the split lines own their text, so this moves it rather than copying it.
+            const auto [first, end] = spaceBounds(line);
+            if (end < line.size()) line.truncate(end);
+            if (first > 0) line.remove(0, first);
+        }
     } catch (const Int16Overflow &) {
         throw ListError(QStringLiteral("The list has %1 lines (counted at each CR LF); at most "
                                        "32,767 are allowed.")
@@ -81,12 +109,16 @@ void trimListLines(QStringList &lines) {
 }
 
 qsizetype markerPosition(const QString &line) {
-    static const QString marker = QStringLiteral("[LIST]");
-    // Upper-case unit by unit so positions in the copy are positions in the line.
-    QString upper(line.size(), Qt::Uninitialized);
-    QChar *out = upper.data();
-    for (QChar c : line) *out++ = c.toUpper();
-    return upper.indexOf(marker);
+    // The same as searching the line upper-cased one unit at a time, without the copy: no other
+    // character upper-cases to a bracket, so only the five units after each "[" need mapping.
+    static constexpr char16_t rest[] = u"LIST]";
+    const qsizetype size = line.size();
+    for (qsizetype at = line.indexOf(u'['); at >= 0 && at + 6 <= size; at = line.indexOf(u'[', at + 1)) {
+        qsizetype k = 0;
+        while (k < 5 && line[at + 1 + k].toUpper() == QChar(rest[k])) ++k;
+        if (k == 5) return at;
+    }
+    return -1;
 }
 
 std::optional<Entry> splitEntry(const QString &line) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #endif
@@ -56,18 +57,22 @@ QByteArray RealFileReader::readAll(const QString &name) {
     if (!S_ISREG(st.st_mode)) fail(name, QStringLiteral("it is not a regular file"));
     if (st.st_size > m_maxBytes) fail(name, tooLarge(m_maxBytes));
 
-    QByteArray bytes;
-    bytes.reserve(static_cast<qsizetype>(st.st_size));
-    char buffer[65536];
+    // Read straight into the result; one byte more than the size shows a file that grew.
+    QByteArray bytes(static_cast<qsizetype>(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
     for (;;) {
-        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (filled == bytes.size()) {
+            if (filled > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+            bytes.resize(std::min<qint64>(bytes.size() * 2 + 65536, m_maxBytes + 1));
+        }
+        const ssize_t got = ::read(fd.get(), bytes.data() + filled, bytes.size() - filled);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) fail(name, errnoText());
         if (got == 0) break;
-        // The file may have grown since it was measured.
-        if (bytes.size() + got > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-        bytes.append(buffer, got);
+        filled += got;
     }
+    if (filled > m_maxBytes) fail(name, tooLarge(m_maxBytes));
+    bytes.truncate(filled);
     return bytes;
 #else
     const QFileInfo info(name);

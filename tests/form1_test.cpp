@@ -10,6 +10,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "platform/filereader.h"
 #include "platform/reallauncher.h"
 #include "tests/fakes.h"
 
@@ -154,6 +155,26 @@ private slots:
         Window most(crlfLines(entryLines(86)));
         QCOMPARE(most.form->outerHeight(), 32730);
         QCOMPARE(most.form->canvas()->height(), 2155);
+    }
+
+    // Under LeakSanitizer this is the leak check of a whole start-up and shutdown.
+    void fullStartUpAndShutdownWith86Rows() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("86.nvx"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(crlfLines(entryLines(86)));
+        file.close();
+        RealFileReader files;
+        RecordingLauncher launcher;
+        auto form = std::make_unique<Form1>(files, launcher, path);
+        QCOMPARE(form->loadError(), QString());
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QTest::mouseClick(form->But(86), Qt::LeftButton);
+        QCOMPARE(launcher.starts.size(), size_t{1});
+        form->close();
+        form.reset();
     }
 
     void tallListScrollsWithinTheScreen() {

@@ -1,0 +1,98 @@
+// Start-up, memory and click measurements, run by bench/run.sh.
+//   startup_driver norvex FILE    load FILE into the real window; exit at its first paint
+//   startup_driver baseline       one bare window with one button; exit at its first paint
+//   startup_driver clicks FILE N  N clicks on row 1 with a fake terminal; print click times
+// It exits with _Exit right after the first paint, so teardown is not measured.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "panel/form1.h"
+#include "platform/filereader.h"
+#include "platform/reallauncher.h"
+
+namespace {
+
+// Ends the process once the watched window has finished its first paint.
+class FirstPaint : public QObject {
+protected:
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint && !m_seen) {
+            m_seen = true;
+            QTimer::singleShot(0, [] {
+                std::fflush(stdout);
+                std::_Exit(0);
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_seen = false;
+};
+
+int clicks(const char *file, int count) {
+    QTemporaryDir dir;
+    const QString terminal = dir.filePath(QStringLiteral("xdg-terminal-exec"));
+    QFile script(terminal);
+    if (!script.open(QIODevice::WriteOnly)) return 1;
+    script.write("#!/bin/sh\nexit 0\n");
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), dir.path());
+    RealFileReader files;
+    RealProcessLauncher launcher(env);
+    Form1 form(files, launcher, QString::fromLocal8Bit(file));
+    form.show();
+    QApplication::processEvents();
+    std::vector<double> ms;
+    QElapsedTimer all;
+    all.start();
+    for (int i = 0; i < count; ++i) {
+        QElapsedTimer one;
+        one.start();
+        form.But_Click(Int16::from(1));
+        ms.push_back(one.nsecsElapsed() / 1e6);
+        QApplication::processEvents();  // the window keeps being served between clicks
+    }
+    const double total = all.nsecsElapsed() / 1e6;
+    std::sort(ms.begin(), ms.end());
+    std::printf("clicks %d median_ms %.3f max_ms %.3f total_ms %.1f\n", count, ms[ms.size() / 2],
+                ms.back(), total);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) return 2;
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    if (std::strcmp(argv[1], "clicks") == 0 && argc == 4) return clicks(argv[2], std::atoi(argv[3]));
+
+    FirstPaint watcher;
+    QWidget *window = nullptr;
+    RealFileReader files;
+    RealProcessLauncher launcher;
+    if (std::strcmp(argv[1], "norvex") == 0 && argc == 3) {
+        window = new Form1(files, launcher, QString::fromLocal8Bit(argv[2]));
+    } else if (std::strcmp(argv[1], "baseline") == 0) {
+        window = new QWidget;
+        auto *layout = new QVBoxLayout(window);
+        layout->addWidget(new QPushButton(QStringLiteral("127.0.0.1")));
+    } else {
+        return 2;
+    }
+    window->installEventFilter(&watcher);
+    window->show();
+    return QApplication::exec();
+}
