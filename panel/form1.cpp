@@ -43,18 +43,19 @@ void Form1::addRow(const HostRow &row) {
     using namespace rowlayout;
     const int n = row.number;
 
+    // Each item is made visible once it is placed: a widget shown before it has a size would first
+    // be sized to its contents, which costs a text layout per row for nothing.
     TwipsLabel *label = addLabel(QStringLiteral("Label%1").arg(n));
-    label->setVisible(true);
     label->setHeight(kPitch);
     label->setWidth(kLabelWidth);
     label->setTop(labelTop(row.top));
     label->setCaption(row.label);
     label->setLeft(kLabelLeft);
     label->setFont(QFont(QStringLiteral("Verdana"), 8));
+    label->setVisible(true);
     label->raise();
 
     TwipsShape *band = addShape(QStringLiteral("Shape1%1").arg(n));
-    band->setVisible(true);
     band->setTop(row.top);
     band->setLeft(kBandLeft);
     band->setHeight(kPitch);
@@ -63,17 +64,18 @@ void Form1::addRow(const HostRow &row) {
     band->setBorderColor(kAppWorkspaceColor);
     band->setBackStyle(1);
     band->setBackColor(rowColor(n));
+    band->setVisible(true);
     // Bands lie under every label and button, so no band ever hides a label's text.
     band->lower();
 
     TwipsButton *button = n == 1 ? But(1) : createBut(n);
-    button->setVisible(true);
     button->setLeft(kButtonLeft);
     button->setHeight(kPitch);
     button->setWidth(kButtonWidth);
     button->setTop(row.top);
     button->setCaption(row.address);
     button->setBackColor(rowColor(n));
+    button->setVisible(true);
     // Above the previous row's label, whose transparent lower part reaches into this row.
     button->raise();
     describeButton(button, row.label);
