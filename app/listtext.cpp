@@ -16,12 +16,14 @@ namespace {
 
 // Windows-1252 for 0x80..0x9F; the five bytes the code page leaves undefined map to the C1
 // control of the same number, which keeps every byte distinct and round-trippable.
+// clang-format off
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+// clang-format on
 
 QString decodeCp1252(QByteArrayView bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
@@ -35,8 +37,8 @@ QString decodeCp1252(QByteArrayView bytes) {
 
 QString decodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes, bool *ok) {
     // Stateless, and a BOM inside the body is kept as a character: the caller strips the lead one.
-    QStringDecoder decoder(encoding, QStringConverter::Flag::Stateless |
-                                         QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder decoder(
+        encoding, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (ok) *ok = !decoder.hasError();
     return text;
@@ -46,9 +48,12 @@ QString decodeWith(QStringConverter::Encoding encoding, QByteArrayView bytes, bo
 
 QString decodeListBytes(const QByteArray &bytes) {
     const QByteArrayView all(bytes);
-    if (all.startsWith("\xEF\xBB\xBF")) return decodeWith(QStringConverter::Utf8, all.sliced(3), nullptr);
-    if (all.startsWith("\xFF\xFE")) return decodeWith(QStringConverter::Utf16LE, all.sliced(2), nullptr);
-    if (all.startsWith("\xFE\xFF")) return decodeWith(QStringConverter::Utf16BE, all.sliced(2), nullptr);
+    if (all.startsWith("\xEF\xBB\xBF"))
+        return decodeWith(QStringConverter::Utf8, all.sliced(3), nullptr);
+    if (all.startsWith("\xFF\xFE"))
+        return decodeWith(QStringConverter::Utf16LE, all.sliced(2), nullptr);
+    if (all.startsWith("\xFE\xFF"))
+        return decodeWith(QStringConverter::Utf16BE, all.sliced(2), nullptr);
     bool ok = false;
     QString text = decodeWith(QStringConverter::Utf8, all, &ok);
     return ok ? text : decodeCp1252(all);
@@ -113,7 +118,8 @@ qsizetype markerPosition(const QString &line) {
     // character upper-cases to a bracket, so only the five units after each "[" need mapping.
     static constexpr char16_t rest[] = u"LIST]";
     const qsizetype size = line.size();
-    for (qsizetype at = line.indexOf(u'['); at >= 0 && at + 6 <= size; at = line.indexOf(u'[', at + 1)) {
+    for (qsizetype at = line.indexOf(u'['); at >= 0 && at + 6 <= size;
+         at = line.indexOf(u'[', at + 1)) {
         qsizetype k = 0;
         while (k < 5 && line[at + 1 + k].toUpper() == QChar(rest[k])) ++k;
         if (k == 5) return at;

@@ -77,7 +77,8 @@ int main(int argc, char **argv) {
     if (argc < 2) return 2;
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
-    if (std::strcmp(argv[1], "clicks") == 0 && argc == 4) return clicks(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "clicks") == 0 && argc == 4)
+        return clicks(argv[2], std::atoi(argv[3]));
 
     FirstPaint watcher;
     QWidget *window = nullptr;

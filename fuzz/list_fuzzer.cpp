@@ -120,9 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         check(row.lineIndex == ref.rows[k].line, "line index");
         check(rowlayout::rowColor(n) == (n % 2 ? 0x00E0FEFFu : 0x00FFECD8u), "row colour");
     }
-    const int expectedHeight = ref.fails || !ref.markerFound
-                                   ? 1045
-                                   : 40 + 375 * static_cast<int>(ref.rows.size()) + 440;
+    const int expectedHeight =
+        ref.fails || !ref.markerFound ? 1045 : 40 + 375 * static_cast<int>(ref.rows.size()) + 440;
     check(plan.outerHeight() == expectedHeight, "window height");
     check(plan.RowCount.value() == static_cast<int>(plan.rows().size()), "RowCount");
     return 0;

@@ -8,7 +8,9 @@
 
 Form1::Form1(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
              QWidget *parent)
-    : TwipsWindow(rowlayout::kClientWidth, rowlayout::kDesignClientHeight, parent), m_launcher(launcher), m_but(1) {
+    : TwipsWindow(rowlayout::kClientWidth, rowlayout::kDesignClientHeight, parent),
+      m_launcher(launcher),
+      m_but(1) {
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.png")));
     setCaption(QString::fromUtf16(rowlayout::kDesignCaption));

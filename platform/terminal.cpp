@@ -59,16 +59,21 @@ QString terminalProgramName(Terminal terminal) {
 QStringList terminalArguments(Terminal terminal, const QString &title, const QStringList &command) {
     const QString longTitle = QStringLiteral("--title=") + title;
     switch (terminal) {
-        case Terminal::XdgTerminalExec: return command;
+        case Terminal::XdgTerminalExec:
+            return command;
         case Terminal::GnomeTerminal:
         case Terminal::MateTerminal:
         case Terminal::Kitty:
-        case Terminal::Foot: return QStringList{longTitle, QStringLiteral("--")} + command;
-        case Terminal::Xfce4Terminal: return QStringList{longTitle, QStringLiteral("-x")} + command;
+        case Terminal::Foot:
+            return QStringList{longTitle, QStringLiteral("--")} + command;
+        case Terminal::Xfce4Terminal:
+            return QStringList{longTitle, QStringLiteral("-x")} + command;
         case Terminal::Konsole:
-        case Terminal::QTerminal: return QStringList{QStringLiteral("-e")} + command;
+        case Terminal::QTerminal:
+            return QStringList{QStringLiteral("-e")} + command;
         case Terminal::Alacritty:
-        case Terminal::LxTerminal: return QStringList{longTitle, QStringLiteral("-e")} + command;
+        case Terminal::LxTerminal:
+            return QStringList{longTitle, QStringLiteral("-e")} + command;
         case Terminal::Xterm:
         case Terminal::Generic:
             return QStringList{QStringLiteral("-T"), title, QStringLiteral("-e")} + command;

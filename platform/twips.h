@@ -7,7 +7,9 @@
 inline constexpr double kTwipsPerPixel = 15.0;
 
 // Nearest pixel for a position in twips. Qt's high-DPI scaling multiplies afterwards.
-inline int twipsToPixels(double twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+inline int twipsToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
 
 struct TwipsRect {
     double left = 0;
@@ -21,5 +23,6 @@ struct TwipsRect {
 inline QRect toPixels(const TwipsRect &r) {
     const int left = twipsToPixels(r.left);
     const int top = twipsToPixels(r.top);
-    return {left, top, twipsToPixels(r.left + r.width) - left, twipsToPixels(r.top + r.height) - top};
+    return {left, top, twipsToPixels(r.left + r.width) - left,
+            twipsToPixels(r.top + r.height) - top};
 }

@@ -5,9 +5,12 @@
 QColor toQColor(ColorValue value) {
     if (value & 0x80000000u) {
         switch (value & 0xFFu) {
-            case 0x0C: return {0xAB, 0xAB, 0xAB};  // application workspace
-            case 0x0F: return {0xF0, 0xF0, 0xF0};  // button face
-            default: return {0x80, 0x80, 0x80};
+            case 0x0C:
+                return {0xAB, 0xAB, 0xAB};  // application workspace
+            case 0x0F:
+                return {0xF0, 0xF0, 0xF0};  // button face
+            default:
+                return {0x80, 0x80, 0x80};
         }
     }
     return {static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),

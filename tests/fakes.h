@@ -54,6 +54,7 @@ inline QByteArray crlfLines(const QStringList &lines) {
 // n entry lines "host1=10.0.0.1" ... after a marker line.
 inline QStringList entryLines(int n) {
     QStringList lines{QStringLiteral("[LIST]")};
-    for (int i = 1; i <= n; ++i) lines << QStringLiteral("host%1=10.0.%2.%3").arg(i).arg(i / 256).arg(i % 256);
+    for (int i = 1; i <= n; ++i)
+        lines << QStringLiteral("host%1=10.0.%2.%3").arg(i).arg(i / 256).arg(i % 256);
     return lines;
 }

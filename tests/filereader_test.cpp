@@ -6,11 +6,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstring>
 
 namespace {
 
@@ -53,12 +52,12 @@ TEST(RealFileReader, RefusesWhatIsNotARegularFile) {
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
 
     const QString names[] = {
-        QString(),                                   // empty name
+        QString(),                                    // empty name
         dir.filePath(QStringLiteral("missing.nvx")),  // no such file
-        dir.path(),                                  // a folder
-        QStringLiteral("/dev/null"),                 // a device that reads as empty
-        QStringLiteral("/dev/zero"),                 // a device that never ends
-        fifo,                                        // would block waiting for a writer
+        dir.path(),                                   // a folder
+        QStringLiteral("/dev/null"),                  // a device that reads as empty
+        QStringLiteral("/dev/zero"),                  // a device that never ends
+        fifo,                                         // would block waiting for a writer
         socketPath,
         QString::fromUtf8("bad\0name", 8),
     };

@@ -29,9 +29,8 @@ private slots:
         const int end = 2 * (last->y() + last->height());
         for (int y = first; y < end; ++y) {
             const QColor c = image.pixelColor(8, y);
-            QVERIFY2(bandColours.contains(c), qPrintable(QStringLiteral("gap at device row %1: %2")
-                                                             .arg(y)
-                                                             .arg(c.name())));
+            QVERIFY2(bandColours.contains(c),
+                     qPrintable(QStringLiteral("gap at device row %1: %2").arg(y).arg(c.name())));
         }
         // Both band colours are there, each over a row's height.
         QCOMPARE(image.pixelColor(8, first + 25), bandColours[0]);

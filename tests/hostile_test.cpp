@@ -36,7 +36,8 @@ private slots:
         QByteArray noise(256 * 1024, Qt::Uninitialized);
         for (char &c : noise) c = static_cast<char>(random.bounded(256));
         QTest::newRow("random bytes") << noise << true << -1;
-        QTest::newRow("random bytes after a marker") << QByteArray("[LIST]\r\n") + noise << true << -1;
+        QTest::newRow("random bytes after a marker")
+            << QByteArray("[LIST]\r\n") + noise << true << -1;
         QTest::newRow("NUL bytes") << QByteArray("[LIST]\r\na\0b=c\0d", 15) << true << 1;
         QTest::newRow("only NUL bytes") << QByteArray(4096, '\0') << true << 0;
         QTest::newRow("CR-only line ends") << QByteArray("[LIST]\ra=1\rb=2\r") << true << 0;
@@ -44,7 +45,8 @@ private slots:
         const QString list = QStringLiteral("[LIST]\r\nx=1\r\ny=2");
         QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE") + utf16le(list) << true << 2;
         QTest::newRow("UTF-16 without BOM") << utf16le(list) << true << 0;
-        QTest::newRow("UTF-16 odd length") << QByteArray("\xFF\xFE") + utf16le(list) + 'x' << true << 2;
+        QTest::newRow("UTF-16 odd length")
+            << QByteArray("\xFF\xFE") + utf16le(list) + 'x' << true << 2;
         QTest::newRow("invalid UTF-8") << QByteArray("[LIST]\r\ncaf\xE9\xC3=\xF5\x80") << true << 1;
         QTest::newRow("50 MiB single line") << QByteArray(50 * 1024 * 1024, 'x') << false << 0;
         QTest::newRow("32,767 pieces") << QByteArray("\r\n").repeated(32766) << true << 0;
@@ -57,7 +59,8 @@ private slots:
         QTest::newRow("88 entries") << entries(88) << false << 88;
         QTest::newRow("10,000 entries") << entries(10000) << false << 88;
         QTest::newRow("HTML labels")
-            << QByteArray("[LIST]\r\n<b>x</b>=1\r\n<img src=x onerror=y>=2\r\n<script>=3") << true << 3;
+            << QByteArray("[LIST]\r\n<b>x</b>=1\r\n<img src=x onerror=y>=2\r\n<script>=3") << true
+            << 3;
         QTest::newRow("10,000-character label")
             << QByteArray("[LIST]\r\n") + QByteArray(10000, 'L') + "=1" << true << 1;
         QTest::newRow("100,000-character address")
@@ -112,7 +115,8 @@ private slots:
     // Every list file the tests keep: norvex-check reports what the window shows.
     void checkerAgreesOnKeptLists_data() {
         QTest::addColumn<QString>("path");
-        for (const char *folder : {NORVEX_SOURCE_DIR "/examples", NORVEX_SOURCE_DIR "/fuzz/corpus"}) {
+        for (const char *folder :
+             {NORVEX_SOURCE_DIR "/examples", NORVEX_SOURCE_DIR "/fuzz/corpus"}) {
             const QDir dir(QString::fromUtf8(folder));
             for (const QString &name : dir.entryList(QDir::Files))
                 QTest::newRow(qPrintable(name)) << dir.filePath(name);
@@ -139,7 +143,8 @@ private:
             const QString expected =
                 QStringLiteral("row %1: label %2, address %3, line ")
                     .arg(n)
-                    .arg(quoteField(form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n))->text()),
+                    .arg(quoteField(
+                             form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n))->text()),
                          quoteField(form.But(n)->caption()));
             QVERIFY2(lines.value(n).startsWith(expected), qPrintable(lines.value(n)));
         }

@@ -1,7 +1,5 @@
 // Starts real processes through fake terminals and a fake ping placed alone on PATH; the real
 // ping is never run.
-#include "platform/reallauncher.h"
-
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -10,24 +8,30 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "platform/reallauncher.h"
+
 namespace {
 
 // Writes each argument NUL-terminated, so words with spaces or newlines come back exactly.
 constexpr char kFakePing[] =
     "#!/bin/sh\n"
     "d=${0%/*}\n"
-    "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" \"$d/ping.$$.args\"\n";
+    "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" "
+    "\"$d/ping.$$.args\"\n";
 
 // A terminal that records how it was called, then runs what follows its exec flag.
 QByteArray fakeTerminal(const char *execFlag) {
-    return QByteArray("#!/bin/sh\n"
-                      "d=${0%/*}\n"
-                      "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.args\"\n"
-                      "while [ $# -gt 0 ]; do\n"
-                      "  if [ \"$1\" = '") + execFlag + "' ]; then shift; break; fi\n"
-                      "  shift\n"
-                      "done\n"
-                      "exec \"$@\"\n";
+    return QByteArray(
+               "#!/bin/sh\n"
+               "d=${0%/*}\n"
+               "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.args\"\n"
+               "while [ $# -gt 0 ]; do\n"
+               "  if [ \"$1\" = '") +
+           execFlag +
+           "' ]; then shift; break; fi\n"
+           "  shift\n"
+           "done\n"
+           "exec \"$@\"\n";
 }
 
 // Tilix re-parses its one command string; so does this fake, with a shell.
@@ -149,7 +153,8 @@ TEST(RealLauncher, EveryTerminalKindPassesTheWordsUnparsed) {
         FakeDesktop desktop;
         desktop.add(QString::fromUtf8(c.name), c.script);
         if (c.link) desktop.link(QStringLiteral("x-terminal-emulator"), QString::fromUtf8(c.link));
-        desktop.launcher().start(QStringLiteral("ping.exe -t ") + address, QStringLiteral("Gateway"));
+        desktop.launcher().start(QStringLiteral("ping.exe -t ") + address,
+                                 QStringLiteral("Gateway"));
         const auto pings = desktop.records(QStringLiteral("ping"), 1);
         ASSERT_EQ(pings.size(), 1u);
         EXPECT_EQ(show(pings[0]), show(words));
@@ -186,7 +191,8 @@ TEST(RealLauncher, FallsBackWhenATerminalCannotStart) {
     desktop.add("xdg-terminal-exec", "#!/nonexistent/interpreter\n");
     desktop.add("xterm", fakeTerminal("-e"));
     desktop.launcher().start(QStringLiteral("ping.exe -t 127.0.0.1"), QStringLiteral("t"));
-    EXPECT_EQ(desktop.records(QStringLiteral("terminal"), 1).at(0).value(0), QStringLiteral("xterm"));
+    EXPECT_EQ(desktop.records(QStringLiteral("terminal"), 1).at(0).value(0),
+              QStringLiteral("xterm"));
 }
 
 TEST(RealLauncher, NoTerminalIsAnErrorThatSaysWhatWasTried) {

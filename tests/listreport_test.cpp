@@ -10,8 +10,9 @@
 namespace {
 
 TEST(ReportList, DescribesTheRowsAndHeight) {
-    FakeFileReader files(QStringLiteral("hosts.nvx"),
-                         "notes\r\n[LIST]\r\nGateway = 10.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
+    FakeFileReader files(
+        QStringLiteral("hosts.nvx"),
+        "notes\r\n[LIST]\r\nGateway = 10.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
     const ListReport report = reportList(files, QStringLiteral("\"hosts.nvx\""));
     EXPECT_EQ(report.status, 0);
     EXPECT_EQ(report.text.toStdString(),
@@ -46,7 +47,8 @@ TEST(ReportList, EachFailureHasItsOwnReason) {
                                       : reportList(files, QStringLiteral("list"));
         EXPECT_EQ(report.status, 1);
         EXPECT_NE(report.text.indexOf(QStringLiteral("fails: ")), -1) << report.text.toStdString();
-        EXPECT_NE(report.text.indexOf(QString::fromUtf8(c.reason)), -1) << report.text.toStdString();
+        EXPECT_NE(report.text.indexOf(QString::fromUtf8(c.reason)), -1)
+            << report.text.toStdString();
         EXPECT_NE(report.text.indexOf(QStringLiteral("] not found")), -1);
     }
     // Rows built before the row limit are listed, with the height the window keeps.

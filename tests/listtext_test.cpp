@@ -17,12 +17,12 @@ TEST(ListFileName, ArgumentTextRules) {
     } cases[] = {
         {u"", u"norvex.nvx"},
         {u"hosts.nvx", u"hosts.nvx"},
-        {u"my hosts.nvx", u"my hosts.nvx"},            // spaces need no quotes and do not split
-        {u"\"my hosts.nvx\"", u"my hosts.nvx"},        // quoted path loses both quotes
-        {u"\"abc", u"ab"},                             // the last character goes, quote or not
-        {u"\"\"", u""},                                // two quotes: empty name
-        {u"\"", u""},                                  // a lone quote must not crash
-        {u"x\"", u"x\""},                              // only a leading quote counts
+        {u"my hosts.nvx", u"my hosts.nvx"},      // spaces need no quotes and do not split
+        {u"\"my hosts.nvx\"", u"my hosts.nvx"},  // quoted path loses both quotes
+        {u"\"abc", u"ab"},                       // the last character goes, quote or not
+        {u"\"\"", u""},                          // two quotes: empty name
+        {u"\"", u""},                            // a lone quote must not crash
+        {u"x\"", u"x\""},                        // only a leading quote counts
         {u" \"a\"", u" \"a\""},
     };
     for (const auto &c : cases) {
@@ -63,7 +63,8 @@ TEST(TrimSpaces, RemovesSpacesOnly) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(show(QString::fromUtf16(c.line)));
-        EXPECT_EQ(show(trimSpaces(QString::fromUtf16(c.line))), show(QString::fromUtf16(c.trimmed)));
+        EXPECT_EQ(show(trimSpaces(QString::fromUtf16(c.line))),
+                  show(QString::fromUtf16(c.trimmed)));
     }
 }
 
@@ -160,8 +161,13 @@ TEST(DecodeListBytes, EncodingChoice) {
         {"invalid utf-8 is cp1252", "caf\xE9", u"caf\u00e9"sv},
         {"mixed invalid: every byte by cp1252", "\xC3\xA9\xE9", u"\u00c3\u00a9\u00e9"sv},
         {"cp1252 euro and quotes", "\x80\x93\x94\xE9", u"\u20ac\u201c\u201d\u00e9"sv},
-        {"undefined cp1252 bytes kept", "\x81\x8D\x8F\x90\x9D", u"\u0081\u008d\u008f\u0090\u009d"sv},
-        {"nul and ctrl-z are characters", QByteArray("a\0b\x1A" "c", 5), u"a\u0000b\u001ac"sv},
+        {"undefined cp1252 bytes kept", "\x81\x8D\x8F\x90\x9D",
+         u"\u0081\u008d\u008f\u0090\u009d"sv},
+        {"nul and ctrl-z are characters",
+         QByteArray("a\0b\x1A"
+                    "c",
+                    5),
+         u"a\u0000b\u001ac"sv},
         {"inner bom kept", "x\xEF\xBB\xBFy", u"x\ufeffy"sv},
     };
     for (const auto &c : cases) {

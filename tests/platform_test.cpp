@@ -26,14 +26,14 @@ TEST(SplitWindowsCommandLine, MicrosoftRules) {
         {u"\"my host\""sv, {"my host"}},
         {u"\"\""sv, {""}},
         {u"a\"b c\"d"sv, {"ab cd"}},
-        {u"\"a\"\"b\""sv, {"a\"b"}},          // "" inside quotes: a literal quote, still quoted
+        {u"\"a\"\"b\""sv, {"a\"b"}},  // "" inside quotes: a literal quote, still quoted
         {u"\"a\"\"b c\""sv, {"a\"b c"}},
-        {u"a\\\\\"b c\""sv, {"a\\b c"}},      // 2n backslashes: n, then a grouping quote
-        {u"a\\\"b c"sv, {"a\"b", "c"}},       // 2n+1: n and a literal quote
+        {u"a\\\\\"b c\""sv, {"a\\b c"}},  // 2n backslashes: n, then a grouping quote
+        {u"a\\\"b c"sv, {"a\"b", "c"}},   // 2n+1: n and a literal quote
         {u"a\\\\\\\"b"sv, {"a\\\"b"}},
-        {u"a\\b\\\\c"sv, {"a\\b\\\\c"}},      // backslashes not before a quote are literal
+        {u"a\\b\\\\c"sv, {"a\\b\\\\c"}},  // backslashes not before a quote are literal
         {u"\"unterminated b"sv, {"unterminated b"}},
-        {u"a\u0000b c"sv, {"a"}},             // the line ends at NUL
+        {u"a\u0000b c"sv, {"a"}},  // the line ends at NUL
         {u"127.0.0.1; touch /tmp/x"sv, {"127.0.0.1;", "touch", "/tmp/x"}},
         {u"-n 3 host"sv, {"-n", "3", "host"}},
     };
@@ -86,7 +86,8 @@ TEST(TerminalArguments, EachTerminalGetsTheCommandAsSeparateWords) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(terminalProgramName(c.terminal).toStdString());
-        EXPECT_EQ(show(terminalArguments(c.terminal, QStringLiteral("T"), command)), show(c.arguments));
+        EXPECT_EQ(show(terminalArguments(c.terminal, QStringLiteral("T"), command)),
+                  show(c.arguments));
     }
 }
 
@@ -115,7 +116,8 @@ TEST(TerminalForProgramName, RecognisesWrappersAndVariants) {
 }
 
 TEST(ShellQuote, ShellReadsEveryWordBackUnchanged) {
-    const QStringList words{"plain", "a b", "it's", "$(touch x)", "`id`", "a;b|c&d", "\\\"", "", "*"};
+    const QStringList words{"plain",   "a b",  "it's", "$(touch x)", "`id`",
+                            "a;b|c&d", "\\\"", "",     "*"};
     QStringList quoted;
     for (const QString &word : words) quoted << shellQuote(word);
     QProcess sh;

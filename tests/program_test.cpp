@@ -23,7 +23,8 @@ TEST(RawArgumentText, ArgumentsJoinedWithSingleSpaces) {
         SCOPED_TRACE(c.text);
         std::vector<char *> argv;
         for (const char *a : c.argv) argv.push_back(const_cast<char *>(a));
-        EXPECT_EQ(rawArgumentText(static_cast<int>(argv.size()), argv.data()).toStdString(), c.text);
+        EXPECT_EQ(rawArgumentText(static_cast<int>(argv.size()), argv.data()).toStdString(),
+                  c.text);
     }
 }
 

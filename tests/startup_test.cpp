@@ -39,7 +39,8 @@ TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.argument);
-        auto loaded = load("notes only\r\n", QString::fromUtf8(c.argument), QString::fromUtf8(c.existing));
+        auto loaded =
+            load("notes only\r\n", QString::fromUtf8(c.argument), QString::fromUtf8(c.existing));
         EXPECT_EQ(show(loaded->plan.caption()), c.caption);
         EXPECT_EQ(loaded->error.isEmpty(), !QByteArray(c.caption).endsWith("not found"));
         EXPECT_TRUE(loaded->plan.rows().empty());
@@ -47,9 +48,9 @@ TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
 }
 
 TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
-    auto loaded = load(crlfLines({"notes", "a=not a row, before the marker", "  [list]  ",
-                                  "Gateway=10.0.0.1", "", "a note", "Print\troom = 10.0.0.7",
-                                  "[other]", "a=b=c"}));
+    auto loaded =
+        load(crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=10.0.0.1",
+                        "", "a note", "Print\troom = 10.0.0.7", "[other]", "a=b=c"}));
     const RowPlan &plan = loaded->plan;
     EXPECT_EQ(show(plan.caption()), "norvex by Brastel v1.1  [norvex.nvx]");
     ASSERT_EQ(plan.rows().size(), 3u);
@@ -86,8 +87,10 @@ TEST(StartUp, MarkerEdgeCases) {
         {"no marker", crlfLines({"a=1", "b=2"}), {}, 1045},
         {"marker is the last line", "a=1\r\n[LIST]", {}, 480},
         {"marker line with = gives no row", crlfLines({"[LIST]=x", "a=1"}), {"1"}, 855},
-        {"second marker is an ordinary line", crlfLines({"[LIST]", "a=1", "[LIST]", "[LIST]=2"}),
-         {"1", "2"}, 1230},
+        {"second marker is an ordinary line",
+         crlfLines({"[LIST]", "a=1", "[LIST]", "[LIST]=2"}),
+         {"1", "2"},
+         1230},
         {"LF-only file is one line", "[LIST]\na=1\nb=2\n", {}, 480},
         {"empty file", "", {}, 1045},
         {"only the first marker counts", crlfLines({"x=0", "[list]", "y=1"}), {"1"}, 855},
@@ -111,8 +114,7 @@ TEST(StartUp, RowLimit) {
         bool fails;
         int height;
     } cases[] = {
-        {0, 0, false, 480},
-        {86, 86, false, 32730},
+        {0, 0, false, 480},    {86, 86, false, 32730},
         {87, 87, true, 1045},  // rows built, the height sum overflows: height unchanged
         {88, 88, true, 1045},  // advancing past row 88 overflows
         {500, 88, true, 1045},
