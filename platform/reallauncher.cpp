@@ -63,6 +63,9 @@ Candidate resolveEmulator(const QString &path, const QStringList &dirs) {
 void RealProcessLauncher::start(const QString &commandLine, const QString &title) {
     const QStringList dirs = searchPath(m_environment);
     const QStringList command = pingWindowCommand(unixPingWords(commandLine));
+    // The terminal and its shell look ping up on PATH too: the same absolute folders only.
+    QProcessEnvironment environment = m_environment;
+    environment.insert(QStringLiteral("PATH"), dirs.join(u':'));
     QStringList tried;
     for (const QString &name : terminalSearchOrder()) {
         const QString path = findExecutable(name, dirs);
@@ -73,7 +76,7 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
         QProcess process;
         process.setProgram(candidate.program);
         process.setArguments(terminalArguments(candidate.terminal, title, command));
-        process.setProcessEnvironment(m_environment);
+        process.setProcessEnvironment(environment);
         process.setStandardInputFile(QProcess::nullDevice());
         process.setStandardOutputFile(QProcess::nullDevice());
         if (process.startDetached()) return;

@@ -220,4 +220,25 @@ TEST(RealLauncher, TerminalsInRelativePathEntriesAreIgnored) {
     QDir::setCurrent(saved);
 }
 
+TEST(RealLauncher, PingPlantedInTheCurrentDirectoryNeverRuns) {
+    FakeDesktop desktop;
+    desktop.add("xterm", fakeTerminal("-e"));
+    QTemporaryDir planted;
+    const QString mark = planted.filePath(QStringLiteral("PLANTED"));
+    {
+        QFile ping(planted.filePath(QStringLiteral("ping")));
+        ASSERT_TRUE(ping.open(QIODevice::WriteOnly));
+        ping.write("#!/bin/sh\n: > '" + mark.toUtf8() + "'\n");
+        ping.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QString saved = QDir::currentPath();
+    QDir::setCurrent(planted.path());
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), QStringLiteral(".:") + desktop.path(QString()));
+    RealProcessLauncher(env).start(QStringLiteral("ping.exe -t 127.0.0.1"), QString());
+    EXPECT_EQ(show(desktop.records(QStringLiteral("ping"), 1).at(0)), "127.0.0.1");
+    QDir::setCurrent(saved);
+    EXPECT_FALSE(QFile::exists(mark));
+}
+
 }  // namespace
