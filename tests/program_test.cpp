@@ -45,4 +45,30 @@ TEST(Program, QtNeverSeesTheArguments) {
     }
 }
 
+TEST(Program, CheckerExitStatus) {
+    QTemporaryDir dir;
+    const struct {
+        QStringList arguments;
+        int status;
+        const char *prints;
+    } cases[] = {
+        {{QStringLiteral(NORVEX_SOURCE_DIR "/examples/norvex.nvx")}, 0, "rows: 4"},
+        {{dir.filePath(QStringLiteral("missing.nvx"))}, 1, "fails: Cannot read"},
+        {{}, 2, ""},
+        {{QStringLiteral("a"), QStringLiteral("b")}, 2, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        QProcess check;
+        check.start(QStringLiteral(NORVEX_CHECK_BINARY), c.arguments);
+        ASSERT_TRUE(check.waitForFinished(10000));
+        EXPECT_EQ(check.exitCode(), c.status);
+        const QByteArray out = check.readAllStandardOutput();
+        EXPECT_TRUE(out.contains(c.prints)) << out.toStdString();
+        if (c.status == 2) {
+            EXPECT_TRUE(check.readAllStandardError().contains("usage"));
+        }
+    }
+}
+
 }  // namespace
