@@ -1,5 +1,6 @@
 #include "panel/form1.h"
 
+#include <QLabel>
 #include <QMessageBox>
 
 #include "app/startup.h"
@@ -37,7 +38,6 @@ TwipsButton *Form1::createBut(int index) {
                      [this, index] { But_Click(Int16::from(index)); });
     if (static_cast<int>(m_but.size()) <= index) m_but.resize(index + 1);
     m_but[index] = button;
-    if (static_cast<int>(m_labels.size()) <= index) m_labels.resize(index + 1);
     return button;
 }
 
@@ -84,8 +84,6 @@ void Form1::addRow(const HostRow &row) {
 }
 
 void Form1::describeButton(TwipsButton *button, const QString &label) {
-    const int index = button->property("Index").toInt();
-    m_labels[index] = label;
     const QString address = button->caption();
     button->setToolTip((label.isEmpty() ? QString() : label + u'\n') + pingCommandLine(address));
     button->setAccessibleName(QStringLiteral("Ping %1 (%2)").arg(label, address));
@@ -95,7 +93,9 @@ void Form1::But_Click(Int16 index) {
     TwipsButton *button = But(index.value());
     if (!button) return;
     const QString address = button->caption();
-    const QString label = m_labels[index.value()];
+    // The row's own label names the window; the design-time button has none.
+    const auto *rowLabel = findChild<QLabel *>(QStringLiteral("Label%1").arg(index.value()));
+    const QString label = rowLabel ? rowLabel->text() : QString();
     const QString title = label.isEmpty() ? address : label + QStringLiteral(" - ") + address;
     try {
         m_launcher.start(pingCommandLine(address), title);

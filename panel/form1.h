@@ -39,6 +39,5 @@ private:
 
     ProcessLauncher &m_launcher;
     std::vector<TwipsButton *> m_but;  // element 0 is unused
-    std::vector<QString> m_labels;     // the label text of each element, for its title
     QString m_loadError;
 };

@@ -29,10 +29,25 @@ ShapeWidget::ShapeWidget(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ShapeWidget::setBorderStyle(int style) { m_borderStyle = style, update(); }
-void ShapeWidget::setBorderColor(ColorValue color) { m_borderColor = color, update(); }
-void ShapeWidget::setBackStyle(int style) { m_backStyle = style, update(); }
-void ShapeWidget::setBackColor(ColorValue color) { m_backColor = color, update(); }
+void ShapeWidget::setBorderStyle(int style) {
+    m_borderStyle = style;
+    update();
+}
+
+void ShapeWidget::setBorderColor(ColorValue color) {
+    m_borderColor = color;
+    update();
+}
+
+void ShapeWidget::setBackStyle(int style) {
+    m_backStyle = style;
+    update();
+}
+
+void ShapeWidget::setBackColor(ColorValue color) {
+    m_backColor = color;
+    update();
+}
 
 void ShapeWidget::paintEvent(QPaintEvent *) {
     QPainter painter(this);

@@ -21,10 +21,22 @@ class Twips : public Base {
 public:
     using Base::Base;
     const TwipsRect &twips() const { return m_twips; }
-    void setLeft(double v) { m_twips.left = v, apply(); }
-    void setTop(double v) { m_twips.top = v, apply(); }
-    void setWidth(double v) { m_twips.width = v, apply(); }
-    void setHeight(double v) { m_twips.height = v, apply(); }
+    void setLeft(double v) {
+        m_twips.left = v;
+        apply();
+    }
+    void setTop(double v) {
+        m_twips.top = v;
+        apply();
+    }
+    void setWidth(double v) {
+        m_twips.width = v;
+        apply();
+    }
+    void setHeight(double v) {
+        m_twips.height = v;
+        apply();
+    }
 
 private:
     void apply() { Base::setGeometry(toPixels(m_twips)); }
