@@ -6,7 +6,8 @@ set -euo pipefail
 what=${1:-test}
 packages=(build-essential cmake qt6-base-dev xterm iputils-ping)
 if [ "$what" = test ]; then
-  packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev)
+  packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev
+            desktop-file-utils appstream scdoc file)
 fi
 
 missing=()

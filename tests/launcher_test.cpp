@@ -12,7 +12,8 @@
 
 namespace {
 
-// Writes each argument NUL-terminated, so words with spaces or newlines come back exactly.
+// Writes each argument NUL-terminated, so words with spaces or newlines come back exactly. Each
+// record is written aside and renamed into place, so a reader never sees half of one.
 constexpr char kFakePing[] =
     "#!/bin/sh\n"
     "d=${0%/*}\n"
@@ -24,7 +25,8 @@ QByteArray fakeTerminal(const char *execFlag) {
     return QByteArray(
                "#!/bin/sh\n"
                "d=${0%/*}\n"
-               "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.args\"\n"
+               "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
+               "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
                "while [ $# -gt 0 ]; do\n"
                "  if [ \"$1\" = '") +
            execFlag +
@@ -38,7 +40,8 @@ QByteArray fakeTerminal(const char *execFlag) {
 constexpr char kFakeTilix[] =
     "#!/bin/sh\n"
     "d=${0%/*}\n"
-    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.args\"\n"
+    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
+    "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
     "while [ \"$1\" != -e ]; do shift; done\n"
     "eval \"set -- $2\"\n"
     "exec \"$@\"\n";
@@ -46,7 +49,8 @@ constexpr char kFakeTilix[] =
 constexpr char kXdgTerminalExec[] =
     "#!/bin/sh\n"
     "d=${0%/*}\n"
-    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.args\"\n"
+    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
+    "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
     "exec \"$@\"\n";
 
 class FakeDesktop {
@@ -191,8 +195,10 @@ TEST(RealLauncher, FallsBackWhenATerminalCannotStart) {
     desktop.add("xdg-terminal-exec", "#!/nonexistent/interpreter\n");
     desktop.add("xterm", fakeTerminal("-e"));
     desktop.launcher().start(QStringLiteral("ping.exe -t 127.0.0.1"), QStringLiteral("t"));
-    EXPECT_EQ(desktop.records(QStringLiteral("terminal"), 1).at(0).value(0),
-              QStringLiteral("xterm"));
+    const auto terminals = desktop.records(QStringLiteral("terminal"), 1);
+    ASSERT_EQ(terminals.size(), 1u);
+    EXPECT_EQ(terminals[0].value(0), QStringLiteral("xterm"));
+    EXPECT_EQ(show(desktop.records(QStringLiteral("ping"), 1).at(0)), "127.0.0.1");
 }
 
 TEST(RealLauncher, NoTerminalIsAnErrorThatSaysWhatWasTried) {
