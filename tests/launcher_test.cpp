@@ -20,38 +20,33 @@ constexpr char kFakePing[] =
     "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" "
     "\"$d/ping.$$.args\"\n";
 
-// A terminal that records how it was called, then runs what follows its exec flag.
+// A terminal script: records how it was called, then runs body.
+QByteArray terminalScript(const QByteArray &body) {
+    return "#!/bin/sh\n"
+           "d=${0%/*}\n"
+           "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
+           "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n" +
+           body;
+}
+
+// Runs what follows its exec flag.
 QByteArray fakeTerminal(const char *execFlag) {
-    return QByteArray(
-               "#!/bin/sh\n"
-               "d=${0%/*}\n"
-               "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
-               "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
-               "while [ $# -gt 0 ]; do\n"
-               "  if [ \"$1\" = '") +
-           execFlag +
-           "' ]; then shift; break; fi\n"
-           "  shift\n"
-           "done\n"
-           "exec \"$@\"\n";
+    return terminalScript(QByteArray("while [ $# -gt 0 ]; do\n"
+                                     "  if [ \"$1\" = '") +
+                          execFlag +
+                          "' ]; then shift; break; fi\n"
+                          "  shift\n"
+                          "done\n"
+                          "exec \"$@\"\n");
 }
 
 // Tilix re-parses its one command string; so does this fake, with a shell.
-constexpr char kFakeTilix[] =
-    "#!/bin/sh\n"
-    "d=${0%/*}\n"
-    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
-    "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
+const QByteArray kFakeTilix = terminalScript(
     "while [ \"$1\" != -e ]; do shift; done\n"
     "eval \"set -- $2\"\n"
-    "exec \"$@\"\n";
+    "exec \"$@\"\n");
 
-constexpr char kXdgTerminalExec[] =
-    "#!/bin/sh\n"
-    "d=${0%/*}\n"
-    "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
-    "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n"
-    "exec \"$@\"\n";
+const QByteArray kXdgTerminalExec = terminalScript("exec \"$@\"\n");
 
 class FakeDesktop {
 public:
