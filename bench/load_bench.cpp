@@ -32,7 +32,7 @@ QString worstCase(qint64 bytes) {
     for (int i = 0; i < pieces - 88; ++i) text += note + "\r\n";
     text += "[LIST]\r\n";
     for (int i = 1; i <= 86; ++i)
-        text += "host" + QByteArray::number(i) + "=10.0.0." + QByteArray::number(i) + "\r\n";
+        text += "host" + QByteArray::number(i) + "=127.0.0." + QByteArray::number(i) + "\r\n";
     text += "end";  // the last piece: no CR LF after it
     QFile file(path);
     file.open(QIODevice::WriteOnly);

@@ -25,7 +25,7 @@ def write_list(name, lines, final_crlf=True):
     return path
 
 
-entries = [b"[LIST]"] + [b"host%d=10.0.%d.%d" % (i, i // 250, i % 250) for i in range(1, 87)]
+entries = [b"[LIST]"] + [b"host%d=127.0.%d.%d" % (i, i // 250, i % 250) for i in range(1, 87)]
 lists = {
     "example": os.path.join(source, "examples", "norvex.nvx"),
     # 32,000 note lines, the marker and 86 hosts: 32,088 pieces with the final CR LF.

@@ -51,10 +51,10 @@ inline QByteArray crlfLines(const QStringList &lines) {
     return bytes;
 }
 
-// n entry lines "host1=10.0.0.1" ... after a marker line.
+// n entry lines "host1=127.0.0.1" ... after a marker line.
 inline QStringList entryLines(int n) {
     QStringList lines{QStringLiteral("[LIST]")};
     for (int i = 1; i <= n; ++i)
-        lines << QStringLiteral("host%1=10.0.%2.%3").arg(i).arg(i / 256).arg(i % 256);
+        lines << QStringLiteral("host%1=127.0.%2.%3").arg(i).arg(i / 256).arg(i % 256);
     return lines;
 }

@@ -57,18 +57,18 @@ private slots:
     }
 
     void oneRowReusesTheDesignTimeButton() {
-        Window w("[LIST]\r\nGateway=10.0.0.1");
+        Window w("[LIST]\r\nGateway=127.0.0.1");
         QCOMPARE(w.form->findChildren<QPushButton *>().size(), 1);
         TwipsButton *button = w.form->But(1);
         QCOMPARE(button->twips(), (TwipsRect{1600, 40, 1750, 375}));
-        QCOMPARE(button->caption(), QStringLiteral("10.0.0.1"));
+        QCOMPARE(button->caption(), QStringLiteral("127.0.0.1"));
         QCOMPARE(button->backColor(), 0x00E0FEFFu);
         QCOMPARE(w.form->outerHeight(), 855);
         QCOMPARE(w.form->canvas()->height(), 30);  // (855 - 400) / 15, rounded
     }
 
     void threeRowsGeometryNamesAndColours() {
-        Window w("notes\r\n[LIST]\r\nA=10.0.0.1\r\nskip me\r\n\r\nB=10.0.0.2\r\nC=10.0.0.3\r\n");
+        Window w("notes\r\n[LIST]\r\nA=127.0.0.1\r\nskip me\r\n\r\nB=127.0.0.2\r\nC=127.0.0.3\r\n");
         Form1 &form = *w.form;
         QCOMPARE(form.caption(), QStringLiteral("norvex by Brastel v1.1  [norvex.nvx]"));
         QCOMPARE(form.outerHeight(), 1605);
@@ -196,8 +196,8 @@ private slots:
     }
 
     void clickPingsThatRowsAddress() {
-        Window w("[LIST]\r\nA=10.0.0.1\r\nB = 10.0.0.2\r\nC=b=c\r\nD=");
-        const char *expected[] = {"ping.exe -t 10.0.0.1", "ping.exe -t  10.0.0.2",
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB = 127.0.0.2\r\nC=b=c\r\nD=");
+        const char *expected[] = {"ping.exe -t 127.0.0.1", "ping.exe -t  127.0.0.2",
                                   "ping.exe -t b=c", "ping.exe -t "};
         for (int n = 4; n >= 1; --n) {
             w.recorder.starts.clear();
@@ -205,7 +205,7 @@ private slots:
             QCOMPARE(w.recorder.starts.size(), size_t{1});
             QCOMPARE(w.recorder.starts[0].first, QString::fromUtf8(expected[n - 1]));
         }
-        QCOMPARE(w.recorder.starts[0].second, QStringLiteral("A - 10.0.0.1"));
+        QCOMPARE(w.recorder.starts[0].second, QStringLiteral("A - 127.0.0.1"));
         w.recorder.starts.clear();
         QTest::mouseClick(w.form->But(2), Qt::LeftButton);
         QTest::mouseClick(w.form->But(2), Qt::LeftButton);
@@ -220,7 +220,7 @@ private slots:
     }
 
     void buttonsWorkFromTheKeyboard() {
-        Window w("[LIST]\r\nA=10.0.0.1\r\nB=10.0.0.2");
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB=127.0.0.2");
         w.form->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
         w.form->activateWindow();
@@ -229,27 +229,27 @@ private slots:
         QVERIFY(w.form->But(2)->hasFocus());
         QTest::keyClick(w.form->But(2), Qt::Key_Space);
         QCOMPARE(w.recorder.starts.size(), size_t{1});
-        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 10.0.0.2"));
+        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 127.0.0.2"));
     }
 
     void buttonsDescribeThemselves() {
-        Window w("[LIST]\r\nGateway=10.0.0.1");
+        Window w("[LIST]\r\nGateway=127.0.0.1");
         TwipsButton *button = w.form->But(1);
-        QCOMPARE(button->accessibleName(), QStringLiteral("Ping Gateway (10.0.0.1)"));
+        QCOMPARE(button->accessibleName(), QStringLiteral("Ping Gateway (127.0.0.1)"));
         QVERIFY(button->toolTip().contains(QStringLiteral("Gateway")));
-        QVERIFY(button->toolTip().contains(QStringLiteral("ping.exe -t 10.0.0.1")));
+        QVERIFY(button->toolTip().contains(QStringLiteral("ping.exe -t 127.0.0.1")));
     }
 
     void failedStartWarnsWithoutBlocking() {
         FailingLauncher failing;
-        Window w("[LIST]\r\nA=10.0.0.1", &failing);
+        Window w("[LIST]\r\nA=127.0.0.1", &failing);
         w.form->show();
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);  // returns: the warning does not block
         QCOMPARE(failing.attempts, 1);
         auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("launchWarning"));
         QVERIFY(box);
         QTRY_VERIFY(box->isVisible());
-        QVERIFY(box->text().contains(QStringLiteral("10.0.0.1")));
+        QVERIFY(box->text().contains(QStringLiteral("127.0.0.1")));
         QVERIFY(box->text().contains(QStringLiteral("No terminal program")));
         box->accept();
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);

@@ -12,12 +12,12 @@ namespace {
 TEST(ReportList, DescribesTheRowsAndHeight) {
     FakeFileReader files(
         QStringLiteral("hosts.nvx"),
-        "notes\r\n[LIST]\r\nGateway = 10.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
+        "notes\r\n[LIST]\r\nGateway = 127.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
     const ListReport report = reportList(files, QStringLiteral("\"hosts.nvx\""));
     EXPECT_EQ(report.status, 0);
     EXPECT_EQ(report.text.toStdString(),
               "title: norvex by Brastel v1.1  [hosts.nvx]\n"
-              "row 1: label \"Gateway\", address \" 10.0.0.1\", line 3\n"
+              "row 1: label \"Gateway\", address \" 127.0.0.1\", line 3\n"
               "row 2: label \"t ab\", address \"\\x01x\\\"\\\\\", line 5\n"
               "row 3: label \"%4%1\", address \"%2\", line 6\n"
               "rows: 3\n"

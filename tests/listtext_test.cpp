@@ -123,12 +123,12 @@ TEST(SplitEntry, FieldsFollowTheFirstEquals) {
     const struct {
         const char16_t *line, *label, *address;
     } cases[] = {
-        {u"Gateway=10.0.0.1", u"Gateway", u"10.0.0.1"},
-        {u"Gateway = 10.0.0.1", u"Gateway", u" 10.0.0.1"},
-        {u"Print\troom=10.0.0.7", u"Print room", u"10.0.0.7"},
+        {u"Gateway=127.0.0.1", u"Gateway", u"127.0.0.1"},
+        {u"Gateway = 127.0.0.1", u"Gateway", u" 127.0.0.1"},
+        {u"Print\troom=127.0.0.7", u"Print room", u"127.0.0.7"},
         {u"a=b=c", u"a", u"b=c"},
-        {u"=10.0.0.9", u"", u"10.0.0.9"},
-        {u"Gateway\t=10.0.0.1", u"Gateway", u"10.0.0.1"},
+        {u"=127.0.0.9", u"", u"127.0.0.9"},
+        {u"Gateway\t=127.0.0.1", u"Gateway", u"127.0.0.1"},
         {u"\t x \t=a\tb ", u"x", u"a\tb "},
         {u"x=", u"x", u""},
         {u"=", u"", u""},
@@ -141,7 +141,7 @@ TEST(SplitEntry, FieldsFollowTheFirstEquals) {
         EXPECT_EQ(show(entry->label), show(QString::fromUtf16(c.label)));
         EXPECT_EQ(show(entry->address), show(QString::fromUtf16(c.address)));
     }
-    for (const char16_t *line : {u"", u"Gateway 10.0.0.1", u"[LIST]", u"a\u2260b"}) {
+    for (const char16_t *line : {u"", u"Gateway 127.0.0.1", u"[LIST]", u"a\u2260b"}) {
         SCOPED_TRACE(show(QString::fromUtf16(line)));
         EXPECT_FALSE(splitEntry(QString::fromUtf16(line)).has_value());
     }

@@ -20,8 +20,8 @@ TEST(SplitWindowsCommandLine, MicrosoftRules) {
     } cases[] = {
         {u""sv, {}},
         {u"   \t "sv, {}},
-        {u"10.0.0.1"sv, {"10.0.0.1"}},
-        {u" 10.0.0.1"sv, {"10.0.0.1"}},
+        {u"127.0.0.1"sv, {"127.0.0.1"}},
+        {u" 127.0.0.1"sv, {"127.0.0.1"}},
         {u"a b\tc"sv, {"a", "b", "c"}},
         {u"\"my host\""sv, {"my host"}},
         {u"\"\""sv, {""}},
@@ -49,8 +49,8 @@ TEST(UnixPingWords, DropsProgramAndContinuousSwitch) {
         const char16_t *line;
         QStringList words;
     } cases[] = {
-        {u"ping.exe -t 10.0.0.1", {"10.0.0.1"}},
-        {u"ping.exe -t  10.0.0.1", {"10.0.0.1"}},  // "Gateway = 10.0.0.1"
+        {u"ping.exe -t 127.0.0.1", {"127.0.0.1"}},
+        {u"ping.exe -t  127.0.0.1", {"127.0.0.1"}},  // "Gateway = 127.0.0.1"
         {u"ping.exe -t ", {}},                     // empty address: ping shows its usage
         {u"ping.exe -t b=c", {"b=c"}},
         {u"ping.exe -t -t 5 host", {"-t", "5", "host"}},

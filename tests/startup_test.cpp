@@ -49,8 +49,8 @@ TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
 
 TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
     auto loaded =
-        load(crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=10.0.0.1",
-                        "", "a note", "Print\troom = 10.0.0.7", "[other]", "a=b=c"}));
+        load(crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=127.0.0.1",
+                        "", "a note", "Print\troom = 127.0.0.7", "[other]", "a=b=c"}));
     const RowPlan &plan = loaded->plan;
     EXPECT_EQ(show(plan.caption()), "norvex by Brastel v1.1  [norvex.nvx]");
     ASSERT_EQ(plan.rows().size(), 3u);
@@ -59,8 +59,8 @@ TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
         int top;
         qint32 line;
     } rows[] = {
-        {"Gateway", "10.0.0.1", 40, 3},
-        {"Print room", " 10.0.0.7", 415, 6},
+        {"Gateway", "127.0.0.1", 40, 3},
+        {"Print room", " 127.0.0.7", 415, 6},
         {"a", "b=c", 790, 8},
     };
     for (int i = 0; i < 3; ++i) {
@@ -94,7 +94,7 @@ TEST(StartUp, MarkerEdgeCases) {
         {"LF-only file is one line", "[LIST]\na=1\nb=2\n", {}, 480},
         {"empty file", "", {}, 1045},
         {"only the first marker counts", crlfLines({"x=0", "[list]", "y=1"}), {"1"}, 855},
-        {"empty label still a row", crlfLines({"[LIST]", "=10.0.0.9"}), {"10.0.0.9"}, 855},
+        {"empty label still a row", crlfLines({"[LIST]", "=127.0.0.9"}), {"127.0.0.9"}, 855},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
