@@ -51,7 +51,7 @@ TEST(UnixPingWords, DropsProgramAndContinuousSwitch) {
     } cases[] = {
         {u"ping.exe -t 127.0.0.1", {"127.0.0.1"}},
         {u"ping.exe -t  127.0.0.1", {"127.0.0.1"}},  // "Gateway = 127.0.0.1"
-        {u"ping.exe -t ", {}},                     // empty address: ping shows its usage
+        {u"ping.exe -t ", {}},                       // empty address: ping shows its usage
         {u"ping.exe -t b=c", {"b=c"}},
         {u"ping.exe -t -t 5 host", {"-t", "5", "host"}},
         {u"ping.exe -t \"my host\"", {"my host"}},

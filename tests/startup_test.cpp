@@ -48,9 +48,9 @@ TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
 }
 
 TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
-    auto loaded =
-        load(crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=127.0.0.1",
-                        "", "a note", "Print\troom = 127.0.0.7", "[other]", "a=b=c"}));
+    auto loaded = load(
+        crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=127.0.0.1", "",
+                   "a note", "Print\troom = 127.0.0.7", "[other]", "a=b=c"}));
     const RowPlan &plan = loaded->plan;
     EXPECT_EQ(show(plan.caption()), "norvex by Brastel v1.1  [norvex.nvx]");
     ASSERT_EQ(plan.rows().size(), 3u);
