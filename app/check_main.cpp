@@ -19,6 +19,6 @@ int main(int argc, char **argv) {
     QCoreApplication app(qtArgc, argv);
     RealFileReader files;
     const ListReport report = reportList(files, rawArgumentText(argc, argv));
-    std::fputs(report.text.toUtf8().constData(), stdout);
+    writeStandardOutput(report.text);
     return report.status;
 }

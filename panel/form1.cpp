@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 
 #include "app/startup.h"
 #include "panel/pingcommand.h"
@@ -23,6 +24,12 @@ Form1::Form1(FileReader &files, ProcessLauncher &launcher, const QString &argume
     first->setWidth(1380);
     first->setHeight(375);
     describeButton(first, QString());
+
+    // A terminal that closes at once is found out after the click has returned.
+    m_launcher.setLateFailureHandler(
+        [form = QPointer<Form1>(this)](const QString &commandLine, const QString &why) {
+            if (form) form->warnNotStarted(commandLine.mid(pingCommandLine(QString()).size()), why);
+        });
 
     m_loadError = Form_Initialize(*this, files, argumentText);
 }

@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QStringList>
+#include <cstdio>
 
 #ifdef Q_OS_WIN
+#include "platform/win/winconsole.h"
 #include "platform/win/winlaunch.h"
 #endif
 
@@ -17,4 +19,11 @@ QString rawArgumentText(int argc, char **argv) {
     for (int i = 1; i < argc; ++i) words << QFile::decodeName(argv[i]);
     return words.join(u' ');
 #endif
+}
+
+void writeStandardOutput(const QString &text) {
+#ifdef Q_OS_WIN
+    if (writeToConsole(text.toStdWString())) return;
+#endif
+    std::fputs(text.toUtf8().constData(), stdout);
 }

@@ -1,7 +1,10 @@
 #include "platform/filereader.h"
 
 #include <QFile>
-#include <QFileInfo>
+
+#ifdef Q_OS_WIN
+#include "platform/win/winfile.h"
+#endif
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -19,11 +22,11 @@ namespace {
     throw FileError(QStringLiteral("Cannot read \"%1\": %2.").arg(name, why).toStdString());
 }
 
+#ifdef Q_OS_UNIX
 QString tooLarge(qint64 maxBytes) {
     return QStringLiteral("the file is larger than %1 MiB").arg(maxBytes / (qint64{1024} * 1024));
 }
 
-#ifdef Q_OS_UNIX
 class Fd {
 public:
     explicit Fd(int fd) : m_fd(fd) {}
@@ -45,9 +48,10 @@ QString errnoText() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
 QByteArray RealFileReader::readAll(const QString &name) {
     if (name.isEmpty()) fail(name, QStringLiteral("no file name was given"));
+    // The system would stop reading the name at the NUL and open some other file.
+    if (name.contains(QChar(0))) fail(name, QStringLiteral("the name contains a NUL character"));
 #ifdef Q_OS_UNIX
     const QByteArray path = QFile::encodeName(name);
-    if (path.contains('\0')) fail(name, QStringLiteral("the name contains a NUL character"));
     // Non-blocking open: opening a FIFO for reading would otherwise wait for a writer forever.
     Fd fd(::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (fd.get() < 0) fail(name, errnoText());
@@ -75,16 +79,11 @@ QByteArray RealFileReader::readAll(const QString &name) {
     bytes.truncate(filled);
     return bytes;
 #else
-    const QFileInfo info(name);
-    if (!info.exists()) fail(name, QStringLiteral("no such file"));
-    if (info.isDir()) fail(name, QStringLiteral("it is a folder, not a file"));
-    if (!info.isFile()) fail(name, QStringLiteral("it is not a regular file"));
-    if (info.size() > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) fail(name, file.errorString());
-    QByteArray bytes = file.read(m_maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) fail(name, file.errorString());
-    if (bytes.size() > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-    return bytes;
+    std::string bytes;
+    std::wstring error;
+    if (!readRegularFile(name.toStdWString(), static_cast<std::uint64_t>(m_maxBytes), &bytes,
+                         &error))
+        fail(name, QString::fromStdWString(error));
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 #endif
 }

@@ -7,8 +7,31 @@
 #ifdef Q_OS_WIN
 #include "platform/win/winlaunch.h"
 #else
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <vector>
+
 #include "platform/terminal.h"
 #endif
+
+RealProcessLauncher::RealProcessLauncher(QProcessEnvironment environment, QString helper)
+    : m_environment(std::move(environment)),
+      m_helper(std::move(helper)),
+      m_watchers(std::make_unique<QObject>()) {}
+
+RealProcessLauncher::~RealProcessLauncher() = default;
 
 #ifdef Q_OS_WIN
 
@@ -42,54 +65,263 @@ QString findExecutable(const QString &name, const QStringList &dirs) {
     return {};
 }
 
-struct Candidate {
-    Terminal terminal;
+// The helper installed beside norvex (or, in a build folder, beside the binaries).
+QString installedHelper() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    if (dir.isEmpty()) return {};
+    for (const QString &relative : {QStringLiteral(NORVEX_HELPER_FROM_BINDIR),
+                                    QStringLiteral("libexec/norvex/terminal-command")}) {
+        const QFileInfo file(QDir(dir).filePath(relative));
+        if (file.isFile() && file.isExecutable()) return file.canonicalFilePath();
+    }
+    return {};
+}
+
+struct Attempt {
     QString program;
+    QStringList arguments;
+    QProcessEnvironment environment;
 };
 
-// x-terminal-emulator is a link to some real terminal; use that terminal's own way of taking a
-// command, and its real program rather than a wrapper script around it.
-Candidate resolveEmulator(const QString &path, const QStringList &dirs) {
-    const QFileInfo target(QFileInfo(path).canonicalFilePath());
-    const std::optional<Terminal> known = terminalForProgramName(target.fileName());
-    if (!known) return {Terminal::Generic, path};
-    const QString own = findExecutable(terminalProgramName(*known), dirs);
-    const bool wrapper = target.fileName().endsWith(QStringLiteral(".wrapper"));
-    return {*known, wrapper && !own.isEmpty() ? own : target.filePath()};
+// A terminal started and not yet known to have opened its window.
+struct Started {
+    pid_t pid = -1;
+    int output = -1;  // what it writes to stdout and stderr, kept in memory
+};
+
+int memoryFile() {
+#ifdef __linux__
+    const int fd = memfd_create("norvex-terminal", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd >= 0) return fd;
+#endif
+    return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
 }
+
+// Starts the program in a session of its own, with default signal handling, stdin from
+// /dev/null and its output in a memory file. Exec failures are reported here (glibc's
+// posix_spawn waits for the exec).
+std::optional<Started> spawn(const Attempt &attempt, QString *error) {
+    std::vector<QByteArray> argvBytes{QFile::encodeName(attempt.program)};
+    for (const QString &a : attempt.arguments) argvBytes.push_back(a.toUtf8());
+    std::vector<QByteArray> envBytes;
+    for (const QString &e : attempt.environment.toStringList()) envBytes.push_back(e.toUtf8());
+    std::vector<char *> argv, envp;
+    for (QByteArray &b : argvBytes) argv.push_back(b.data());
+    for (QByteArray &b : envBytes) envp.push_back(b.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    Started started;
+    started.output = memoryFile();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (started.output >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, started.output, 1);
+        posix_spawn_file_actions_adddup2(&actions, started.output, 2);
+    }
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, s);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+#ifdef POSIX_SPAWN_SETSID
+    flags |= POSIX_SPAWN_SETSID;  // Ctrl+C where norvex was started leaves its windows alone
+#endif
+    posix_spawnattr_setflags(&attributes, flags);
+    const int result =
+        posix_spawn(&started.pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (result != 0) {
+        if (started.output >= 0) ::close(started.output);
+        *error = QString::fromLocal8Bit(strerror(result));
+        return std::nullopt;
+    }
+    return started;
+}
+
+// What a terminal wrote before it failed, short and on one line.
+QString saidBy(int output) {
+    if (output < 0) return {};
+    char buffer[2048];
+    const ssize_t n = ::pread(output, buffer, sizeof buffer, 0);
+    if (n <= 0) return {};
+    return QString::fromLocal8Bit(buffer, n).simplified();
+}
+
+// Stops the memory file from growing once nobody reads it: later writes fail, harmlessly.
+void closeOutput(int output) {
+    if (output < 0) return;
+#ifdef F_ADD_SEALS
+    fcntl(output, F_ADD_SEALS, F_SEAL_GROW);
+#endif
+    ::close(output);
+}
+
+QString failureText(const QString &program, int status, const QString &said) {
+    QString text = WIFSIGNALED(status) ? QStringLiteral("%1 was killed by signal %2 at once")
+                                             .arg(program)
+                                             .arg(WTERMSIG(status))
+                                       : QStringLiteral("%1 exited at once with status %2")
+                                             .arg(program)
+                                             .arg(WEXITSTATUS(status));
+    return said.isEmpty() ? text : text + QStringLiteral(": ") + said;
+}
+
+QString notOpenedMessage(const QStringList &tried) {
+    return QStringLiteral("No terminal program could open the window. Tried, in order: %1.")
+        .arg(tried.join(QStringLiteral("; ")));
+}
+
+// Starts the attempts from index on, one after the other, until one starts; what each failure
+// was is added to tried.
+std::optional<std::pair<size_t, Started> > startFrom(const std::vector<Attempt> &attempts,
+                                                     size_t index, QStringList &tried) {
+    for (; index < attempts.size(); ++index) {
+        QString error;
+        if (const auto started = spawn(attempts[index], &error)) return {{index, *started}};
+        tried << QStringLiteral("%1 (%2)").arg(attempts[index].program, error);
+    }
+    return std::nullopt;
+}
+
+// Watches a terminal just started: when it exits with a failure before kEarlyExitMs, the next
+// attempt is started; when none is left, the failure is reported. A terminal still running then
+// is only reaped when it ends; it is never stopped, and outlives norvex.
+class Watcher : public QObject {
+public:
+    Watcher(QObject *parent, std::vector<Attempt> attempts, size_t index, Started started,
+            QStringList tried, std::function<void(const QString &)> report)
+        : QObject(parent),
+          m_attempts(std::move(attempts)),
+          m_index(index),
+          m_started(started),
+          m_tried(std::move(tried)),
+          m_report(std::move(report)) {
+        m_clock.start();
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start();
+    }
+    ~Watcher() override { closeOutput(m_started.output); }
+
+private:
+    void poll() {
+        int status = 0;
+        const pid_t done = ::waitpid(m_started.pid, &status, WNOHANG);
+        const bool early = m_clock.elapsed() < RealProcessLauncher::kEarlyExitMs;
+        if (done == 0) {
+            if (!early && m_started.output >= 0) {
+                closeOutput(m_started.output);  // it opened its window
+                m_started.output = -1;
+                m_timer.setInterval(2000);  // from now on only to reap it
+            }
+            return;
+        }
+        const bool failed = done < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+        if (!early || !failed) {
+            deleteLater();  // a client that handed the window on, or a window closed later
+            m_timer.stop();
+            return;
+        }
+        m_tried << failureText(m_attempts[m_index].program, status, saidBy(m_started.output));
+        closeOutput(m_started.output);
+        m_started.output = -1;
+        if (const auto next = startFrom(m_attempts, m_index + 1, m_tried)) {
+            m_index = next->first;
+            m_started = next->second;
+            m_clock.start();
+            m_timer.setInterval(50);
+            return;
+        }
+        m_timer.stop();
+        m_report(notOpenedMessage(m_tried));
+        deleteLater();
+    }
+
+    std::vector<Attempt> m_attempts;
+    size_t m_index;
+    Started m_started;
+    QStringList m_tried;
+    std::function<void(const QString &)> m_report;
+    QElapsedTimer m_clock;
+    QTimer m_timer;
+};
 
 }  // namespace
 
 void RealProcessLauncher::start(const QString &commandLine, const QString &title) {
     const QStringList dirs = searchPath(m_environment);
-    const QStringList command = pingWindowCommand(unixPingWords(commandLine));
+    const QString path = dirs.join(u':');
+    const QStringList command = pingWindowCommand(path, unixPingWords(commandLine));
     // The terminal and its shell look ping up on PATH too: the same absolute folders only.
     QProcessEnvironment environment = m_environment;
-    environment.insert(QStringLiteral("PATH"), dirs.join(u':'));
-    QStringList tried;
-    for (const QString &name : terminalSearchOrder()) {
-        const QString path = findExecutable(name, dirs);
-        if (path.isEmpty()) continue;
-        const Candidate candidate = name == u"x-terminal-emulator"
-                                        ? resolveEmulator(path, dirs)
-                                        : Candidate{*terminalForProgramName(name), path};
-        QProcess process;
-        process.setProgram(candidate.program);
-        process.setArguments(terminalArguments(candidate.terminal, title, command));
-        process.setProcessEnvironment(environment);
-        process.setStandardInputFile(QProcess::nullDevice());
-        process.setStandardOutputFile(QProcess::nullDevice());
-        if (process.startDetached()) return;
-        tried << QStringLiteral("%1 (%2)").arg(candidate.program, process.errorString());
+    environment.insert(QStringLiteral("PATH"), path);
+    const QString helper = m_helper.isEmpty() ? installedHelper() : m_helper;
+    const bool helperUsable = isPlainWord(helper) && QFileInfo(helper).isExecutable();
+    const bool wayland = !m_environment.value(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+
+    std::vector<Attempt> attempts;
+    QStringList lookedFor, skipped;
+    for (const QString &name :
+         terminalSearchOrder(m_environment.value(QStringLiteral("XDG_CURRENT_DESKTOP")))) {
+        for (const QString &program : terminalProgramNames(name)) {
+            lookedFor << program;
+            QString found = findExecutable(program, dirs);
+            if (found.isEmpty()) continue;
+            const TerminalInfo *terminal = terminalByName(name);
+            if (name == u"x-terminal-emulator") {
+                // A link to some real terminal: use that one's own way, and its real program
+                // rather than a wrapper script around it.
+                const QFileInfo target(QFileInfo(found).canonicalFilePath());
+                if (const TerminalInfo *known = terminalForProgramName(target.fileName())) {
+                    terminal = known;
+                    const QString own = findExecutable(known->name, dirs);
+                    const bool wrapper = target.fileName().endsWith(QStringLiteral(".wrapper"));
+                    found = wrapper && !own.isEmpty() ? own : target.filePath();
+                }
+            }
+            if (terminal->needsWayland && !wayland) {
+                skipped << QStringLiteral("%1 (needs a Wayland session)").arg(found);
+                continue;
+            }
+            if (terminal->form == CommandForm::Helper && !helperUsable) {
+                skipped << QStringLiteral(
+                               "%1 (norvex's terminal-command helper is missing or its "
+                               "path is not plain)")
+                               .arg(found);
+                continue;
+            }
+            attempts.push_back({found, terminalArguments(*terminal, title, command, helper),
+                                terminal->form == CommandForm::Helper
+                                    ? helperEnvironment(environment, command)
+                                    : environment});
+        }
     }
-    if (tried.isEmpty()) {
-        throw LaunchError(QStringLiteral("No terminal program was found on PATH. Looked for: %1.")
-                              .arg(terminalSearchOrder().join(QStringLiteral(", ")))
-                              .toStdString());
+
+    QStringList tried = skipped;
+    const auto started = startFrom(attempts, 0, tried);
+    if (!started) {
+        if (attempts.empty() && skipped.isEmpty()) {
+            throw LaunchError(
+                QStringLiteral("No terminal program was found on PATH. Looked for, in order: %1.")
+                    .arg(lookedFor.join(QStringLiteral(", ")))
+                    .toStdString());
+        }
+        throw LaunchError(notOpenedMessage(tried).toStdString());
     }
-    throw LaunchError(QStringLiteral("No terminal program could be started. Tried: %1.")
-                          .arg(tried.join(QStringLiteral("; ")))
-                          .toStdString());
+    if (!QCoreApplication::instance()) {
+        // No event loop to watch it with: count it as opened.
+        closeOutput(started->second.output);
+        return;
+    }
+    new Watcher(m_watchers.get(), std::move(attempts), started->first, started->second, tried,
+                [this, commandLine](const QString &why) { reportLateFailure(commandLine, why); });
 }
 
 #endif

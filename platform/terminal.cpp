@@ -1,102 +1,220 @@
 #include "platform/terminal.h"
 
-#include <array>
+#include <vector>
 
 #include "platform/cmdsplit.h"
 
 namespace {
 
-struct Known {
-    Terminal terminal;
-    const char16_t *name;
+using enum CommandForm;
+
+struct Row {
+    const char *name;
+    const char *otherNames;  // space-separated, looked for after name
+    const char *aliases;     // space-separated, only recognised behind x-terminal-emulator
+    const char *fixed;       // space-separated
+    const char *title;
+    const char *command;
+    CommandForm form;
+    bool needsWayland;
 };
 
-constexpr std::array kKnown = {
-    Known{Terminal::XdgTerminalExec, u"xdg-terminal-exec"},
-    Known{Terminal::Generic, u"x-terminal-emulator"},
-    Known{Terminal::GnomeTerminal, u"gnome-terminal"},
-    Known{Terminal::Konsole, u"konsole"},
-    Known{Terminal::Xfce4Terminal, u"xfce4-terminal"},
-    Known{Terminal::MateTerminal, u"mate-terminal"},
-    Known{Terminal::Kitty, u"kitty"},
-    Known{Terminal::Alacritty, u"alacritty"},
-    Known{Terminal::Foot, u"foot"},
-    Known{Terminal::QTerminal, u"qterminal"},
-    Known{Terminal::LxTerminal, u"lxterminal"},
-    Known{Terminal::Xterm, u"xterm"},
-    // Not searched for, but x-terminal-emulator may lead to them.
-    Known{Terminal::Terminator, u"terminator"},
-    Known{Terminal::Tilix, u"tilix"},
+// How each terminal runs a command, as its manual (or, where that is silent, its argument
+// handling) has it. Rows after the two launchers are in the order tried when the desktop prefers
+// none of them.
+constexpr Row kTerminals[] = {
+    // name                  otherNames      aliases   fixed     title      command form
+    // Runs the default terminal chosen in the desktop entries, handing it the command after that
+    // terminal's own exec option; which terminal that is, and how it parses, is not ours to know.
+    {"xdg-terminal-exec", "", "", "", "", "", Helper, false},
+    // Debian's policy promises -T and -e of every x-terminal-emulator, but not how -e parses: a
+    // terminal norvex does not know gets nothing but the helper's plain path.
+    {"x-terminal-emulator", "", "", "", "-T", "-e", Helper, false},
+    // A client: the running server opens the window. --title still works in 3.46.
+    {"gnome-terminal", "", "", "", "--title=", "--", Words, false},
+    // Hands the request to its running instance; --new-window makes that a window, not a tab.
+    {"ptyxis", "", "", "--new-window", "--title=", "--", Words, false},
+    {"kgx", "", "", "", "--title=", "--", Words, false},
+    // No title option. A single word after -e would be split by konsole itself; ours are several.
+    {"konsole", "", "", "", "", "-e", Words, false},
+    {"xfce4-terminal", "", "", "", "--title=", "-x", Words, false},
+    // -x takes the rest of the line; -e would take one string.
+    {"mate-terminal", "", "", "", "--title=", "-x", Words, false},
+    // Takes one string and re-parses it; its -x only joins the words with spaces.
+    {"tilix", "", "", "", "--title=", "-e", QuotedWords, false},
+    // -u: a process of its own; through a running one (D-Bus) the words would reach $SHELL.
+    {"terminator", "", "", "-u", "--title=", "-x", Words, false},
+    {"kitty", "", "", "", "--title=", "--", Words, false},
+    {"alacritty", "", "", "", "--title=", "-e", Words, false},
+    // --always-new-process: a running GUI would spawn the window in its own environment. No title.
+    {"wezterm", "", "", "start --always-new-process", "", "--", Words, false},
+    // Its -e ran the joined words with /bin/sh -c before 1.1 and runs them directly since: one
+    // plain word reads the same either way. -e also turns its single-instance mode off.
+    {"ghostty", "", "", "", "--title=", "-e", Helper, false},
+    {"foot", "", "", "", "--title=", "--", Words, true},
+    // -e takes one argument (getopt); later versions join what follows it. No title.
+    {"qterminal", "", "", "", "", "-e", Helper, false},
+    // -e joins the rest with spaces and re-parses it with GLib; --no-remote keeps a running
+    // instance from opening it in its own environment.
+    {"lxterminal", "", "", "--no-remote", "--title=", "-e", QuotedWords, false},
+    // -e hands the joined words to the user's $SHELL (which may be any shell): one plain word.
+    {"terminology", "", "", "", "--title=", "-e", Helper, false},
+    // -e takes everything after it; there is no title option (-T makes it exit).
+    {"deepin-terminal", "", "", "", "", "-e", Words, false},
+    // A running instance opens the command as a tab unless -n; -x joins the rest and re-parses it.
+    {"io.elementary.terminal", "", "", "-n", "", "-x", QuotedWords, false},
+    // No title option; -e (or --) takes the rest.
+    {"cosmic-term", "", "", "", "", "-e", Words, false},
+    // Its -e joins the rest with spaces and re-parses that with GLib, like its one-string -x.
+    // No -T: it exits at an unknown option.
+    {"sakura", "", "", "", "--title=", "-e", QuotedWords, false},
+    // -e must come last and takes the rest, as in xterm.
+    {"urxvt", "rxvt-unicode", "", "", "-title", "-e", Words, false},
+    // Debian names it stterm.
+    {"st", "stterm", "", "", "-t", "-e", Words, false},
+    // Options are one dash and whole words: -title, not -T.
+    {"zutty", "", "", "", "-title", "-e", Words, false},
+    // Debian's xterm variants take xterm's options.
+    {"xterm", "", "uxterm lxterm koi8rxterm", "", "-T", "-e", Words, false},
 };
-constexpr qsizetype kSearched = 12;
+
+// Which terminals each desktop ships, as named in XDG_CURRENT_DESKTOP.
+constexpr struct {
+    const char *desktop;
+    const char *terminals;
+} kDesktops[] = {
+    // Fedora 41 on has Ptyxis and no gnome-terminal; Console (kgx) came before it.
+    {"GNOME", "ptyxis kgx gnome-terminal"},
+    {"KDE", "konsole"},
+    {"XFCE", "xfce4-terminal"},
+    {"MATE", "mate-terminal"},
+    {"X-Cinnamon", "gnome-terminal"},
+    {"LXQt", "qterminal"},
+    {"LXDE", "lxterminal"},
+    {"Pantheon", "io.elementary.terminal"},
+    {"Deepin", "deepin-terminal"},
+    {"Enlightenment", "terminology"},
+    {"COSMIC", "cosmic-term"},
+    {"Budgie", "tilix gnome-terminal"},
+};
+
+QStringList words(const char *text) {
+    return QString::fromLatin1(text).split(u' ', Qt::SkipEmptyParts);
+}
+
+const std::vector<TerminalInfo> &terminals() {
+    static const std::vector<TerminalInfo> all = [] {
+        std::vector<TerminalInfo> list;
+        for (const Row &row : kTerminals) {
+            list.push_back({QString::fromLatin1(row.name), words(row.otherNames),
+                            words(row.aliases), words(row.fixed), QString::fromLatin1(row.title),
+                            QString::fromLatin1(row.command), row.form, row.needsWayland,
+                            QByteArrayView(row.name) == "x-terminal-emulator"});
+        }
+        return list;
+    }();
+    return all;
+}
+
+bool isLauncher(const TerminalInfo &terminal) {
+    return terminal.name == u"xdg-terminal-exec" || terminal.name == u"x-terminal-emulator";
+}
 
 }  // namespace
 
-QStringList terminalSearchOrder() {
-    QStringList names;
-    for (qsizetype i = 0; i < kSearched; ++i) names << QString::fromUtf16(kKnown[i].name);
-    return names;
+const TerminalInfo *terminalByName(const QString &name) {
+    for (const TerminalInfo &terminal : terminals()) {
+        if (terminal.name == name) return &terminal;
+    }
+    return nullptr;
 }
 
-std::optional<Terminal> terminalForProgramName(const QString &fileName) {
+const TerminalInfo *terminalForProgramName(const QString &fileName) {
     QString name = fileName;
     if (name.endsWith(QStringLiteral(".wrapper"))) name.chop(8);
-    for (const Known &k : kKnown) {
-        if (k.terminal != Terminal::Generic && name == QStringView(k.name)) return k.terminal;
+    for (const TerminalInfo &terminal : terminals()) {
+        if (isLauncher(terminal)) continue;
+        if (terminal.name == name || terminal.otherNames.contains(name) ||
+            terminal.aliases.contains(name))
+            return &terminal;
     }
-    // xterm's Debian variants take xterm's options.
-    if (name == u"uxterm" || name == u"lxterm" || name == u"koi8rxterm") return Terminal::Xterm;
-    return std::nullopt;
+    return nullptr;
 }
 
-QString terminalProgramName(Terminal terminal) {
-    for (const Known &k : kKnown) {
-        if (k.terminal == terminal) return QString::fromUtf16(k.name);
-    }
-    return {};
-}
-
-QStringList terminalArguments(Terminal terminal, const QString &title, const QStringList &command) {
-    const QString longTitle = QStringLiteral("--title=") + title;
-    switch (terminal) {
-        case Terminal::XdgTerminalExec:
-            return command;
-        case Terminal::GnomeTerminal:
-        case Terminal::MateTerminal:
-        case Terminal::Kitty:
-        case Terminal::Foot:
-            return QStringList{longTitle, QStringLiteral("--")} + command;
-        case Terminal::Xfce4Terminal:
-            return QStringList{longTitle, QStringLiteral("-x")} + command;
-        case Terminal::Konsole:
-        case Terminal::QTerminal:
-            return QStringList{QStringLiteral("-e")} + command;
-        case Terminal::Alacritty:
-        case Terminal::LxTerminal:
-            return QStringList{longTitle, QStringLiteral("-e")} + command;
-        case Terminal::Xterm:
-        case Terminal::Generic:
-            return QStringList{QStringLiteral("-T"), title, QStringLiteral("-e")} + command;
-        case Terminal::Terminator:
-            // -u: a new process of its own; a running instance would run the words through $SHELL.
-            return QStringList{QStringLiteral("-u"), longTitle, QStringLiteral("-x")} + command;
-        case Terminal::Tilix: {
-            // Tilix joins and re-parses its command, so each word goes quoted.
-            QStringList quoted;
-            for (const QString &word : command) quoted << shellQuote(word);
-            return {longTitle, QStringLiteral("-e"), quoted.join(u' ')};
+QStringList terminalSearchOrder(const QString &currentDesktop) {
+    QStringList order{QStringLiteral("xdg-terminal-exec"), QStringLiteral("x-terminal-emulator")};
+    for (const QString &desktop : currentDesktop.split(u':', Qt::SkipEmptyParts)) {
+        for (const auto &known : kDesktops) {
+            if (desktop.compare(QLatin1String(known.desktop), Qt::CaseInsensitive) != 0) continue;
+            for (const QString &name : words(known.terminals)) {
+                if (!order.contains(name)) order << name;
+            }
         }
     }
-    return command;
+    for (const TerminalInfo &terminal : terminals()) {
+        if (!order.contains(terminal.name)) order << terminal.name;
+    }
+    return order;
 }
 
-QStringList pingWindowCommand(const QStringList &pingWords) {
+QStringList terminalProgramNames(const QString &terminalName) {
+    const TerminalInfo *terminal = terminalByName(terminalName);
+    if (!terminal) return {};
+    return QStringList{terminal->name} + terminal->otherNames;
+}
+
+QStringList terminalArguments(const TerminalInfo &terminal, const QString &title,
+                              const QStringList &command, const QString &helper) {
+    QStringList arguments = terminal.fixed;
+    if (terminal.titleOption.endsWith(u'=')) {
+        arguments << terminal.titleOption + title;
+    } else if (!terminal.titleOption.isEmpty()) {
+        arguments << terminal.titleOption << title;
+    }
+    if (!terminal.commandOption.isEmpty()) arguments << terminal.commandOption;
+    switch (terminal.form) {
+        case Words:
+            return arguments + command;
+        case QuotedWords: {
+            QStringList quoted;
+            for (const QString &word : command) quoted << shellQuote(word);
+            return arguments << quoted.join(u' ');
+        }
+        case Helper:
+            return arguments << helper;
+    }
+    return arguments;
+}
+
+QProcessEnvironment helperEnvironment(QProcessEnvironment environment, const QStringList &command) {
+    environment.insert(QStringLiteral("NORVEX_WORD_COUNT"), QString::number(command.size()));
+    for (qsizetype i = 0; i < command.size(); ++i)
+        environment.insert(QStringLiteral("NORVEX_WORD_%1").arg(i + 1), command[i]);
+    return environment;
+}
+
+bool isPlainWord(const QString &path) {
+    if (path.isEmpty()) return false;
+    for (const QChar c : path) {
+        const char16_t u = c.unicode();
+        const bool plain = (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') ||
+                           (u >= u'0' && u <= u'9') || u == u'/' || u == u'.' || u == u'_' ||
+                           u == u'-' || u == u'+';
+        if (!plain) return false;
+    }
+    // A leading dash would read as an option, a leading tilde would be expanded.
+    return !path.startsWith(u'-');
+}
+
+QStringList pingWindowCommand(const QString &path, const QStringList &pingWords) {
     // `trap :` (not `trap ''`) so Ctrl+C still reaches ping with its default action while this
-    // shell survives it to print the last line.
+    // shell survives it to print the last line. PATH travels as an argument because a terminal
+    // that hands the window to its running instance runs it in that instance's environment.
     static const QString script = QStringLiteral(
-        "trap : INT; ping \"$@\"; echo; echo 'ping has ended. Press Enter to close this window.'; "
-        "read -r reply");
-    return QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("ping")} +
+        "PATH=$1; export PATH; shift; trap : INT; ping \"$@\"; echo; "
+        "echo 'ping has ended. Press Enter to close this window.'; read -r reply");
+    return QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script,
+                       QStringLiteral("norvex-ping"), path} +
            pingWords;
 }
 

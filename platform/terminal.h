@@ -1,45 +1,67 @@
 #pragma once
 
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <optional>
 
-// Terminal programs we know how to hand a command to, each in its own way.
-enum class Terminal {
-    XdgTerminalExec,
-    Generic,  // an unknown x-terminal-emulator: Debian's rules promise -T and -e
-    GnomeTerminal,
-    Konsole,
-    Xfce4Terminal,
-    MateTerminal,
-    Kitty,
-    Alacritty,
-    Foot,
-    QTerminal,
-    LxTerminal,
-    Xterm,
-    Terminator,
-    Tilix,
+// How a terminal program takes the command it is to run.
+enum class CommandForm {
+    // The command's words follow as arguments of their own, each reaching the program unchanged.
+    Words,
+    // One argument: the words, each quoted for a POSIX shell, joined by spaces. The terminal
+    // re-parses it (with a shell or with GLib's g_shell_parse_argv, which read such quoting alike).
+    QuotedWords,
+    // One plain word: the path of the helper that finds the command's words in its environment.
+    // For terminals whose parsing of the command is unknown or differs between their versions.
+    Helper,
 };
 
-// The names looked for on PATH, in order of preference.
-QStringList terminalSearchOrder();
+// One terminal program and its own way of running a command without a shell.
+struct TerminalInfo {
+    QString name;            // the program looked for on PATH, and how the user knows it
+    QStringList otherNames;  // its other program names, also looked for, in order
+    QStringList aliases;     // names recognised behind x-terminal-emulator but not looked for
+    QStringList fixed;       // arguments that always come first
+    QString titleOption;    // "--title=" (joined to the title) or "-T" (a word before it); "": none
+    QString commandOption;  // what precedes the command; "": the command follows the options
+    CommandForm form;
+    bool needsWayland;  // starts only in a Wayland session
+    bool unknown;       // the x-terminal-emulator fallback: a terminal we do not know
+};
 
-// Which terminal a program file is, by its name ("gnome-terminal.wrapper" is gnome-terminal);
-// nothing for a name we do not know.
-std::optional<Terminal> terminalForProgramName(const QString &fileName);
+// Every terminal we know, looked up by the name the user knows it by (xdg-terminal-exec,
+// x-terminal-emulator and "unknown" are the launchers and the fallback for a terminal we do not
+// know); null for any other name.
+const TerminalInfo *terminalByName(const QString &name);
 
-// The program name that terminal is started by.
-QString terminalProgramName(Terminal terminal);
+// The terminal a program file is, by its file name ("gnome-terminal.wrapper" is gnome-terminal,
+// "stterm" is st); null for a program we do not know.
+const TerminalInfo *terminalForProgramName(const QString &fileName);
+
+// The terminals to try, by name, in order: the two launchers, then the running desktop's own
+// terminals (from XDG_CURRENT_DESKTOP's value, a colon-separated list), then every other one.
+QStringList terminalSearchOrder(const QString &currentDesktop);
+
+// The program names looked for on PATH for a terminal of the search order, in order.
+QStringList terminalProgramNames(const QString &terminalName);
 
 // The arguments that make the terminal run command (program and its arguments) with no shell
-// parsing any word of it, titled title where the terminal takes a title.
-QStringList terminalArguments(Terminal terminal, const QString &title, const QStringList &command);
+// parsing any word of it, titled title where the terminal takes a title. For CommandForm::Helper
+// the command goes in helperEnvironment() and helper is the one word given.
+QStringList terminalArguments(const TerminalInfo &terminal, const QString &title,
+                              const QStringList &command, const QString &helper);
 
-// What the terminal runs for a ping: a fixed script that runs ping with the words as separate
-// arguments (never parsed by the shell) and then keeps the window open until Enter is pressed,
-// so the reason ping ended can be read. Ctrl+C still stops ping.
-QStringList pingWindowCommand(const QStringList &pingWords);
+// The variables that carry command to the helper, added to environment.
+QProcessEnvironment helperEnvironment(QProcessEnvironment environment, const QStringList &command);
+
+// True when a shell or GLib reads path as the same one word without any quoting.
+bool isPlainWord(const QString &path);
+
+// What the terminal runs for a ping: a fixed script that sets PATH to path, runs ping with the
+// words as separate arguments (never parsed by the shell) and then keeps the window open until
+// Enter is pressed, so the reason ping ended can be read. Ctrl+C still stops ping.
+QStringList pingWindowCommand(const QString &path, const QStringList &pingWords);
 
 // The words a Unix ping gets for a command line "ping.exe -t ADDRESS": the line split as the
 // Windows C runtime would, less the program name and the -t (continuous is the default on Unix,

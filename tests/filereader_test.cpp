@@ -1,10 +1,15 @@
 #include "platform/filereader.h"
 
 #include <gtest/gtest.h>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
@@ -38,6 +43,7 @@ TEST(RealFileReader, SizeLimit) {
     EXPECT_GE(kMaxListFileBytes, qint64{16} * 1024 * 1024);
 }
 
+#ifndef Q_OS_WIN
 TEST(RealFileReader, RefusesWhatIsNotARegularFile) {
     QTemporaryDir dir;
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
@@ -73,5 +79,70 @@ TEST(RealFileReader, RefusesWhatIsNotARegularFile) {
     }
     ::close(sock);
 }
+
+#else
+// Reserved names are devices in every folder, some with an extension too; \\.\ names are
+// devices by definition. A live pipe would connect and then wait forever for its first byte.
+TEST(RealFileReader, DeviceNamesPipesAndLockedFilesAreRefusedWithoutBlocking) {
+    QTemporaryDir dir;
+    const QString locked = write(dir, "locked.nvx", "[LIST]\r\n");
+    HANDLE holder = CreateFileW(reinterpret_cast<const wchar_t *>(locked.utf16()), GENERIC_READ, 0,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\norvex-filereader-test", PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_BYTE, 4, 0, 0, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+
+    const struct {
+        QString name;
+        const char *reason;
+    } cases[] = {
+        {QStringLiteral("CON"), "device"},
+        {QStringLiteral("nul"), "device"},
+        {QStringLiteral("AUX"), "device"},
+        {QStringLiteral("PRN"), "device"},
+        {QStringLiteral("COM1"), "device"},
+        {QStringLiteral("LPT1"), "device"},
+        {QStringLiteral("nul.nvx"), "device"},
+        {dir.filePath(QStringLiteral("CON")), "device"},
+        {QStringLiteral("\\\\.\\NUL"), "device"},
+        {QStringLiteral("\\\\.\\pipe\\norvex-filereader-test"), "device"},
+        {QStringLiteral("\\\\.\\pipe\\nothing"), "device"},
+        {dir.path(), "folder"},
+        {locked, "shares it with no one"},
+        {dir.filePath(QStringLiteral("missing.nvx")), "No such file"},
+        {QString::fromUtf8("bad\0name", 8), "NUL"},
+    };
+    RealFileReader reader;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        try {
+            reader.readAll(c.name);
+            ADD_FAILURE() << "read succeeded";
+        } catch (const FileError &e) {
+            EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+        }
+    }
+    CloseHandle(pipe);
+    CloseHandle(holder);
+}
+
+TEST(RealFileReader, LongAndNonAsciiPathsAreRead) {
+    QTemporaryDir dir;
+    QString deep = dir.path();
+    while (deep.size() < 300)
+        deep += QStringLiteral("/a-folder-name-long-enough-to-pass-the-limit");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    RealFileReader reader;
+    EXPECT_EQ(reader.readAll(write(dir, "H\xC3\xB6stlista \xC3\xBC.nvx", "x")), QByteArray("x"));
+    const QString longName = QDir::toNativeSeparators(deep + QStringLiteral("/hosts.nvx"));
+    {
+        QFile file(longName);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("long");
+    }
+    EXPECT_EQ(reader.readAll(longName), QByteArray("long"));
+}
+#endif
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/win/handle.h"
+#include "platform/win/syserror.h"
 #include "platform/win/wincmdline.h"
 
 namespace {
@@ -21,18 +23,6 @@ bool isAbsolute(const std::wstring &dir) {
 std::wstring joinPath(std::wstring dir, const std::wstring &name) {
     if (!dir.empty() && dir.back() != L'\\' && dir.back() != L'/') dir += L'\\';
     return dir + name;
-}
-
-std::wstring systemMessage(DWORD code) {
-    wchar_t *text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
-    std::wstring message = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
-        message.pop_back();
-    return message;
 }
 
 }  // namespace
@@ -82,8 +72,9 @@ bool startInNewConsole(const std::wstring &program, const std::wstring &commandL
         *error = L"Starting " + application + L" failed: " + systemMessage(GetLastError());
         return false;
     }
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    // Nothing is kept of the process: it is the user's to stop.
+    Handle thread(info.hThread);
+    Handle process(info.hProcess);
     return true;
 }
 

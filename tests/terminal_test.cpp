@@ -1,0 +1,293 @@
+// The terminal table: which terminals are tried in which order on each desktop, and the
+// arguments each one is given.
+#include "platform/terminal.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+namespace {
+
+std::string show(const QStringList &words) { return words.join(u'|').toStdString(); }
+
+const QStringList kRest{"gnome-terminal",
+                        "ptyxis",
+                        "kgx",
+                        "konsole",
+                        "xfce4-terminal",
+                        "mate-terminal",
+                        "tilix",
+                        "terminator",
+                        "kitty",
+                        "alacritty",
+                        "wezterm",
+                        "ghostty",
+                        "foot",
+                        "qterminal",
+                        "lxterminal",
+                        "terminology",
+                        "deepin-terminal",
+                        "io.elementary.terminal",
+                        "cosmic-term",
+                        "sakura",
+                        "urxvt",
+                        "st",
+                        "zutty",
+                        "xterm"};
+
+TEST(TerminalOrder, DesktopTerminalsComeRightAfterTheLaunchers) {
+    const struct {
+        const char *desktop;
+        QStringList first;  // after xdg-terminal-exec and x-terminal-emulator
+    } cases[] = {
+        {"", {"gnome-terminal", "ptyxis", "kgx"}},
+        {"GNOME", {"ptyxis", "kgx", "gnome-terminal", "konsole"}},
+        {"ubuntu:GNOME", {"ptyxis", "kgx", "gnome-terminal", "konsole"}},
+        {"gnome", {"ptyxis", "kgx", "gnome-terminal"}},
+        {"KDE", {"konsole", "gnome-terminal"}},
+        {"XFCE", {"xfce4-terminal", "gnome-terminal"}},
+        {"MATE", {"mate-terminal", "gnome-terminal"}},
+        {"X-Cinnamon", {"gnome-terminal", "ptyxis"}},
+        {"LXQt", {"qterminal", "gnome-terminal"}},
+        {"LXDE", {"lxterminal", "gnome-terminal"}},
+        {"Pantheon", {"io.elementary.terminal", "gnome-terminal"}},
+        {"Deepin", {"deepin-terminal", "gnome-terminal"}},
+        {"Enlightenment", {"terminology", "gnome-terminal"}},
+        {"COSMIC", {"cosmic-term", "gnome-terminal"}},
+        {"Budgie:GNOME", {"tilix", "gnome-terminal", "ptyxis", "kgx", "konsole"}},
+        {"SomethingNew", {"gnome-terminal", "ptyxis"}},
+        {"::KDE:", {"konsole", "gnome-terminal"}},
+        {"KDEx", {"gnome-terminal"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.desktop);
+        const QStringList order = terminalSearchOrder(QString::fromUtf8(c.desktop));
+        EXPECT_EQ(show(order.mid(0, 2)), "xdg-terminal-exec|x-terminal-emulator");
+        EXPECT_EQ(show(order.mid(2, c.first.size())), show(c.first));
+        // Every terminal exactly once, whatever the desktop.
+        QStringList sorted = order.mid(2);
+        sorted.sort();
+        QStringList all = kRest;
+        all.sort();
+        EXPECT_EQ(show(sorted), show(all));
+    }
+}
+
+TEST(TerminalOrder, WithoutADesktopTheRestKeepTheirOrder) {
+    EXPECT_EQ(show(terminalSearchOrder(QString()).mid(2)), show(kRest));
+}
+
+TEST(TerminalNames, DebiansOwnProgramNamesAreFound) {
+    const struct {
+        const char *program, *terminal;
+    } cases[] = {
+        {"stterm", "st"},
+        {"rxvt-unicode", "urxvt"},
+        {"urxvt", "urxvt"},
+        {"uxterm", "xterm"},
+        {"koi8rxterm", "xterm"},
+        {"kgx", "kgx"},
+        {"gnome-terminal.wrapper", "gnome-terminal"},
+        {"terminology", "terminology"},
+        {"deepin-terminal", "deepin-terminal"},
+        {"zutty", "zutty"},
+        {"x-terminal-emulator", nullptr},
+        {"xdg-terminal-exec", nullptr},
+        {"mystery-term", nullptr},
+        {"", nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.program);
+        const TerminalInfo *t = terminalForProgramName(QString::fromUtf8(c.program));
+        EXPECT_EQ(t ? t->name.toStdString() : std::string(), c.terminal ? c.terminal : "");
+    }
+    EXPECT_EQ(show(terminalProgramNames("st")), "st|stterm");
+    EXPECT_EQ(show(terminalProgramNames("urxvt")), "urxvt|rxvt-unicode");
+    EXPECT_EQ(show(terminalProgramNames("xterm")), "xterm");
+}
+
+TEST(TerminalArguments, EachTerminalGetsItsOwnWayOfTakingTheCommand) {
+    const QStringList command{"sh", "-c", "x 'y'", "a b"};
+    const QString quoted = "'sh' '-c' 'x '\\''y'\\''' 'a b'";
+    const struct {
+        const char *terminal;
+        QStringList arguments;
+    } cases[] = {
+        {"xdg-terminal-exec", {"/h"}},
+        {"x-terminal-emulator", {"-T", "T", "-e", "/h"}},
+        {"gnome-terminal", QStringList{"--title=T", "--"} + command},
+        {"ptyxis", QStringList{"--new-window", "--title=T", "--"} + command},
+        {"kgx", QStringList{"--title=T", "--"} + command},
+        {"konsole", QStringList{"-e"} + command},
+        {"xfce4-terminal", QStringList{"--title=T", "-x"} + command},
+        {"mate-terminal", QStringList{"--title=T", "-x"} + command},
+        {"tilix", {"--title=T", "-e", quoted}},
+        {"terminator", QStringList{"-u", "--title=T", "-x"} + command},
+        {"kitty", QStringList{"--title=T", "--"} + command},
+        {"alacritty", QStringList{"--title=T", "-e"} + command},
+        {"wezterm", QStringList{"start", "--always-new-process", "--"} + command},
+        {"ghostty", {"--title=T", "-e", "/h"}},
+        {"foot", QStringList{"--title=T", "--"} + command},
+        {"qterminal", {"-e", "/h"}},
+        {"lxterminal", {"--no-remote", "--title=T", "-e", quoted}},
+        {"terminology", {"--title=T", "-e", "/h"}},
+        {"deepin-terminal", QStringList{"-e"} + command},
+        {"io.elementary.terminal", {"-n", "-x", quoted}},
+        {"cosmic-term", QStringList{"-e"} + command},
+        {"sakura", {"--title=T", "-e", quoted}},
+        {"urxvt", QStringList{"-title", "T", "-e"} + command},
+        {"st", QStringList{"-t", "T", "-e"} + command},
+        {"zutty", QStringList{"-title", "T", "-e"} + command},
+        {"xterm", QStringList{"-T", "T", "-e"} + command},
+    };
+    QStringList covered;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.terminal);
+        const TerminalInfo *t = terminalByName(QString::fromUtf8(c.terminal));
+        ASSERT_TRUE(t);
+        EXPECT_EQ(show(terminalArguments(*t, "T", command, "/h")), show(c.arguments));
+        covered << c.terminal;
+    }
+    for (const QString &name : terminalSearchOrder(QString())) EXPECT_TRUE(covered.contains(name));
+}
+
+TEST(TerminalArguments, QuotedWordsReadBackUnchanged) {
+    // What a shell or GLib would do with the quoted string is checked end to end elsewhere; here,
+    // that no word can close its quotes early.
+    const TerminalInfo *tilix = terminalByName("tilix");
+    ASSERT_TRUE(tilix);
+    const QStringList args = terminalArguments(*tilix, "t", {"a'b", "'", "$(x)"}, QString());
+    EXPECT_EQ(args.last().toStdString(), "'a'\\''b' ''\\''' '$(x)'");
+}
+
+TEST(HelperPath, OnlyPlainWordsAreGivenToUnknownTerminals) {
+    const struct {
+        const char *path;
+        bool plain;
+    } cases[] = {
+        {"/usr/libexec/norvex/terminal-command", true},
+        {"/opt/norvex-1.1/lib+x/terminal-command", true},
+        {"/home/me/my apps/terminal-command", false},
+        {"/tmp/$(x)/terminal-command", false},
+        {"/tmp/a;b", false},
+        {"/tmp/'q'", false},
+        {"-e", false},
+        {"~/x", false},
+        {"", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(isPlainWord(QString::fromUtf8(c.path)), c.plain);
+    }
+}
+
+TEST(HelperEnvironment, CarriesEveryWordNumberedFromOne) {
+    const QProcessEnvironment env = helperEnvironment(QProcessEnvironment(), {"sh", "a\nb", ""});
+    EXPECT_EQ(env.value("NORVEX_WORD_COUNT").toStdString(), "3");
+    EXPECT_EQ(env.value("NORVEX_WORD_1").toStdString(), "sh");
+    EXPECT_EQ(env.value("NORVEX_WORD_2").toStdString(), "a\nb");
+    EXPECT_TRUE(env.contains("NORVEX_WORD_3"));
+    EXPECT_FALSE(env.contains("NORVEX_WORD_0"));
+}
+
+TEST(UnixPingWords, DropsProgramAndContinuousSwitch) {
+    const struct {
+        const char16_t *line;
+        QStringList words;
+    } cases[] = {
+        {u"ping.exe -t 127.0.0.1", {"127.0.0.1"}},
+        {u"ping.exe -t  127.0.0.1", {"127.0.0.1"}},  // "Gateway = 127.0.0.1"
+        {u"ping.exe -t ", {}},                       // empty address: ping shows its usage
+        {u"ping.exe -t b=c", {"b=c"}},
+        {u"ping.exe -t -t 5 host", {"-t", "5", "host"}},
+        {u"ping.exe -t \"my host\"", {"my host"}},
+        {u"ping.exe -t $(touch x) `id` a|b&c", {"$(touch", "x)", "`id`", "a|b&c"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(QString::fromUtf16(c.line).toStdString());
+        EXPECT_EQ(show(unixPingWords(QString::fromUtf16(c.line))), show(c.words));
+    }
+}
+
+TEST(TerminalArguments, EachTerminalGetsTheCommandAsSeparateWords) {
+    const QStringList command{"sh", "-c", "s", "ping", "a b"};
+    const struct {
+        const char *terminal;
+        QStringList arguments;
+    } cases[] = {
+        {"xdg-terminal-exec", {"/helper"}},
+        {"x-terminal-emulator", {"-T", "T", "-e", "/helper"}},
+        {"xterm", {"-T", "T", "-e", "sh", "-c", "s", "ping", "a b"}},
+        {"gnome-terminal", {"--title=T", "--", "sh", "-c", "s", "ping", "a b"}},
+        {"mate-terminal", {"--title=T", "-x", "sh", "-c", "s", "ping", "a b"}},
+        {"kitty", {"--title=T", "--", "sh", "-c", "s", "ping", "a b"}},
+        {"foot", {"--title=T", "--", "sh", "-c", "s", "ping", "a b"}},
+        {"xfce4-terminal", {"--title=T", "-x", "sh", "-c", "s", "ping", "a b"}},
+        {"konsole", {"-e", "sh", "-c", "s", "ping", "a b"}},
+        {"qterminal", {"-e", "/helper"}},
+        {"alacritty", {"--title=T", "-e", "sh", "-c", "s", "ping", "a b"}},
+        {"lxterminal", {"--no-remote", "--title=T", "-e", "'sh' '-c' 's' 'ping' 'a b'"}},
+        {"terminator", {"-u", "--title=T", "-x", "sh", "-c", "s", "ping", "a b"}},
+        {"tilix", {"--title=T", "-e", "'sh' '-c' 's' 'ping' 'a b'"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.terminal);
+        const TerminalInfo *terminal = terminalByName(QString::fromUtf8(c.terminal));
+        ASSERT_TRUE(terminal);
+        EXPECT_EQ(show(terminalArguments(*terminal, QStringLiteral("T"), command,
+                                         QStringLiteral("/helper"))),
+                  show(c.arguments));
+    }
+}
+
+TEST(TerminalForProgramName, RecognisesWrappersAndVariants) {
+    const struct {
+        const char *name;
+        const char *terminal;
+    } cases[] = {
+        {"xterm", "xterm"},
+        {"uxterm", "xterm"},
+        {"gnome-terminal.wrapper", "gnome-terminal"},
+        {"xfce4-terminal.wrapper", "xfce4-terminal"},
+        {"terminator", "terminator"},
+        {"tilix.wrapper", "tilix"},
+        {"konsole", "konsole"},
+        {"x-terminal-emulator", ""},
+        {"st", "st"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TerminalInfo *terminal = terminalForProgramName(QString::fromUtf8(c.name));
+        EXPECT_EQ(terminal ? terminal->name.toStdString() : std::string(), c.terminal);
+    }
+    EXPECT_EQ(terminalSearchOrder(QString()).first(), "xdg-terminal-exec");
+    EXPECT_EQ(terminalSearchOrder(QString()).at(1), "x-terminal-emulator");
+    EXPECT_EQ(terminalSearchOrder(QString()).last(), "xterm");
+}
+
+TEST(ShellQuote, ShellReadsEveryWordBackUnchanged) {
+    const QStringList words{"plain",   "a b",  "it's", "$(touch x)", "`id`",
+                            "a;b|c&d", "\\\"", "",     "*"};
+    QStringList quoted;
+    for (const QString &word : words) quoted << shellQuote(word);
+    QProcess sh;
+    sh.start(QStringLiteral("/bin/sh"),
+             {QStringLiteral("-c"), QStringLiteral("for w in ") + quoted.join(u' ') +
+                                        QStringLiteral("; do printf '%s\\n' \"$w\"; done")});
+    ASSERT_TRUE(sh.waitForFinished(5000));
+    QStringList printed = QString::fromUtf8(sh.readAllStandardOutput()).split(u'\n');
+    printed.removeLast();
+    EXPECT_EQ(show(printed), show(words));
+}
+
+TEST(PingWindowCommand, RunsPingWithTheWordsAsArguments) {
+    const QStringList command = pingWindowCommand("/bin", {"-n", "a b"});
+    ASSERT_EQ(command.size(), 7);
+    EXPECT_EQ(command[0], "sh");
+    EXPECT_EQ(command[1], "-c");
+    EXPECT_TRUE(command[2].contains(QStringLiteral("ping \"$@\"")));
+    EXPECT_EQ(command[4], "/bin");
+    EXPECT_EQ(command.mid(5), QStringList({"-n", "a b"}));
+}
+
+}  // namespace
