@@ -19,7 +19,10 @@
 namespace {
 
 [[noreturn]] void fail(const QString &name, const QString &why) {
-    throw FileError(QStringLiteral("Cannot read \"%1\": %2.").arg(name, why).toStdString());
+    // A NUL would end the message wherever it is shown as a C string.
+    QString shown = name;
+    shown.replace(QChar(0), QStringLiteral("\\0"));
+    throw FileError(QStringLiteral("Cannot read \"%1\": %2.").arg(shown, why).toStdString());
 }
 
 #ifdef Q_OS_UNIX

@@ -18,18 +18,35 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/terminal.h"
 #endif
 
-RealProcessLauncher::RealProcessLauncher(QProcessEnvironment environment, QString helper)
+RealProcessLauncher::RealProcessLauncher(QProcessEnvironment environment, QString helper,
+                                         int earlyExitMs)
     : m_environment(std::move(environment)),
       m_helper(std::move(helper)),
-      m_watchers(std::make_unique<QObject>()) {}
+      m_earlyExitMs(earlyExitMs),
+      m_watchers(std::make_unique<QObject>()) {
+#ifndef Q_OS_WIN
+    // An ignored SIGCHLD survives exec and has every child reaped as it ends, its status lost.
+    struct sigaction current {};
+    if (sigaction(SIGCHLD, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_IGN) {
+        struct sigaction defaults {};
+        defaults.sa_handler = SIG_DFL;
+        sigemptyset(&defaults.sa_mask);
+        sigaction(SIGCHLD, &defaults, nullptr);
+    }
+#endif
+}
 
 RealProcessLauncher::~RealProcessLauncher() = default;
 
@@ -81,6 +98,7 @@ struct Attempt {
     QString program;
     QStringList arguments;
     QProcessEnvironment environment;
+    QString folder;  // where it starts
 };
 
 // A terminal started and not yet known to have opened its window.
@@ -89,22 +107,53 @@ struct Started {
     int output = -1;  // what it writes to stdout and stderr, kept in memory
 };
 
+// fd itself when it is 3 or above, else a close-on-exec copy there: dup2 onto 1 or 2 must make
+// a copy (dup2 of an fd onto itself keeps its close-on-exec flag on older glibc).
+int aboveStdio(int fd) {
+    if (fd < 0 || fd > 2) return fd;
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    return moved;
+}
+
 int memoryFile() {
 #ifdef __linux__
     const int fd = memfd_create("norvex-terminal", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd >= 0) return fd;
+    if (fd >= 0) return aboveStdio(fd);
 #endif
-    return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    return aboveStdio(::open("/dev/null", O_WRONLY | O_CLOEXEC));
 }
 
-// Starts the program in a session of its own, with default signal handling, stdin from
-// /dev/null and its output in a memory file. Exec failures are reported here (glibc's
-// posix_spawn waits for the exec).
+// Reaps pid once it has ended, without waiting here. Not reaped, a terminal that ends stays a
+// zombie for as long as norvex runs.
+void reapWhenDone(pid_t pid) {
+    if (pid <= 0 || ::waitpid(pid, nullptr, WNOHANG) != 0) return;  // reaped, or not ours
+    try {
+        std::thread([pid] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+        }).detach();
+    } catch (const std::system_error &) {
+        // No thread to spare: a zombie is the lesser harm.
+    }
+}
+
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+#define NORVEX_SPAWN_CLOSEFROM 1  // posix_spawn_file_actions_addclosefrom_np
+#endif
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 29))
+#define NORVEX_SPAWN_CHDIR 1  // posix_spawn_file_actions_addchdir_np
+#endif
+
+// Starts the program in a session of its own, in the attempt's folder, with default signal
+// handling, stdin from /dev/null, its output in a memory file and no other file of norvex's
+// open. Exec failures are reported here (glibc's posix_spawn waits for the exec).
 std::optional<Started> spawn(const Attempt &attempt, QString *error) {
     std::vector<QByteArray> argvBytes{QFile::encodeName(attempt.program)};
     for (const QString &a : attempt.arguments) argvBytes.push_back(a.toUtf8());
     std::vector<QByteArray> envBytes;
     for (const QString &e : attempt.environment.toStringList()) envBytes.push_back(e.toUtf8());
+    const QByteArray folder = QFile::encodeName(attempt.folder);
     std::vector<char *> argv, envp;
     for (QByteArray &b : argvBytes) argv.push_back(b.data());
     for (QByteArray &b : envBytes) envp.push_back(b.data());
@@ -120,12 +169,20 @@ std::optional<Started> spawn(const Attempt &attempt, QString *error) {
         posix_spawn_file_actions_adddup2(&actions, started.output, 1);
         posix_spawn_file_actions_adddup2(&actions, started.output, 2);
     }
+#ifdef NORVEX_SPAWN_CLOSEFROM
+    // Whatever norvex (or a library of Qt's) opened without close-on-exec stays here.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#endif
+#ifdef NORVEX_SPAWN_CHDIR
+    // Not norvex's current folder, often the list file's: a terminal's running instance may
+    // look programs up in relative PATH folders.
+    posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
+#endif
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, defaults;
     sigemptyset(&none);
-    sigemptyset(&defaults);
-    for (int s : {SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGPIPE, SIGCHLD}) sigaddset(&defaults, s);
+    sigfillset(&defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
@@ -190,31 +247,38 @@ std::optional<std::pair<size_t, Started> > startFrom(const std::vector<Attempt> 
     return std::nullopt;
 }
 
-// Watches a terminal just started: when it exits with a failure before kEarlyExitMs, the next
+// Watches a terminal just started: when it exits with a failure before earlyExitMs, the next
 // attempt is started; when none is left, the failure is reported. A terminal still running then
 // is only reaped when it ends; it is never stopped, and outlives norvex.
 class Watcher : public QObject {
 public:
     Watcher(QObject *parent, std::vector<Attempt> attempts, size_t index, Started started,
-            QStringList tried, std::function<void(const QString &)> report)
+            QStringList tried, int earlyExitMs, std::function<void(const QString &)> report)
         : QObject(parent),
           m_attempts(std::move(attempts)),
           m_index(index),
           m_started(started),
           m_tried(std::move(tried)),
+          m_earlyExitMs(earlyExitMs),
           m_report(std::move(report)) {
         m_clock.start();
         m_timer.setInterval(50);
         QObject::connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
         m_timer.start();
     }
-    ~Watcher() override { closeOutput(m_started.output); }
+    // The launcher is going (norvex is closing, or a test is done): a terminal still running is
+    // reaped when it ends all the same.
+    ~Watcher() override {
+        closeOutput(m_started.output);
+        if (!m_reaped) reapWhenDone(m_started.pid);
+    }
 
 private:
     void poll() {
         int status = 0;
         const pid_t done = ::waitpid(m_started.pid, &status, WNOHANG);
-        const bool early = m_clock.elapsed() < RealProcessLauncher::kEarlyExitMs;
+        if (done < 0 && errno == EINTR) return;
+        const bool early = m_clock.elapsed() < m_earlyExitMs;
         if (done == 0) {
             if (!early && m_started.output >= 0) {
                 closeOutput(m_started.output);  // it opened its window
@@ -223,7 +287,10 @@ private:
             }
             return;
         }
-        const bool failed = done < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0;
+        m_reaped = true;
+        // ECHILD: it was reaped for us (SIGCHLD ignored after all) and how it ended is lost;
+        // a second window would be worse than a missing warning.
+        const bool failed = done > 0 && (!WIFEXITED(status) || WEXITSTATUS(status) != 0);
         if (!early || !failed) {
             deleteLater();  // a client that handed the window on, or a window closed later
             m_timer.stop();
@@ -235,6 +302,7 @@ private:
         if (const auto next = startFrom(m_attempts, m_index + 1, m_tried)) {
             m_index = next->first;
             m_started = next->second;
+            m_reaped = false;
             m_clock.start();
             m_timer.setInterval(50);
             return;
@@ -248,6 +316,8 @@ private:
     size_t m_index;
     Started m_started;
     QStringList m_tried;
+    int m_earlyExitMs;
+    bool m_reaped = false;
     std::function<void(const QString &)> m_report;
     QElapsedTimer m_clock;
     QTimer m_timer;
@@ -258,7 +328,14 @@ private:
 void RealProcessLauncher::start(const QString &commandLine, const QString &title) {
     const QStringList dirs = searchPath(m_environment);
     const QString path = dirs.join(u':');
-    const QStringList command = pingWindowCommand(path, unixPingWords(commandLine));
+    // The absolute sh of those folders; /bin/sh, which POSIX systems have, when there is none.
+    QString shell = findExecutable(QStringLiteral("sh"), dirs);
+    if (shell.isEmpty()) shell = QStringLiteral("/bin/sh");
+    const QStringList command = pingWindowCommand(shell, path, unixPingWords(commandLine));
+    // A fixed folder, never norvex's current one.
+    const QString home = m_environment.value(QStringLiteral("HOME"));
+    const QString folder =
+        QDir::isAbsolutePath(home) && QFileInfo(home).isDir() ? home : QStringLiteral("/");
     // The terminal and its shell look ping up on PATH too: the same absolute folders only.
     QProcessEnvironment environment = m_environment;
     environment.insert(QStringLiteral("PATH"), path);
@@ -278,12 +355,17 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
             if (name == u"x-terminal-emulator") {
                 // A link to some real terminal: use that one's own way, and its real program
                 // rather than a wrapper script around it.
+                // A wrapper whose terminal is not on PATH stays a terminal we do not know: what
+                // it makes of the real one's arguments is not ours to know.
                 const QFileInfo target(QFileInfo(found).canonicalFilePath());
                 if (const TerminalInfo *known = terminalForProgramName(target.fileName())) {
-                    terminal = known;
-                    const QString own = findExecutable(known->name, dirs);
                     const bool wrapper = target.fileName().endsWith(QStringLiteral(".wrapper"));
-                    found = wrapper && !own.isEmpty() ? own : target.filePath();
+                    const QString own =
+                        wrapper ? findExecutable(known->name, dirs) : target.filePath();
+                    if (!own.isEmpty()) {
+                        terminal = known;
+                        found = own;
+                    }
                 }
             }
             if (terminal->needsWayland && !wayland) {
@@ -300,7 +382,8 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
             attempts.push_back({found, terminalArguments(*terminal, title, command, helper),
                                 terminal->form == CommandForm::Helper
                                     ? helperEnvironment(environment, command)
-                                    : environment});
+                                    : environment,
+                                folder});
         }
     }
 
@@ -318,9 +401,11 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
     if (!QCoreApplication::instance()) {
         // No event loop to watch it with: count it as opened.
         closeOutput(started->second.output);
+        reapWhenDone(started->second.pid);
         return;
     }
     new Watcher(m_watchers.get(), std::move(attempts), started->first, started->second, tried,
+                m_earlyExitMs,
                 [this, commandLine](const QString &why) { reportLateFailure(commandLine, why); });
 }
 

@@ -19,4 +19,15 @@ while [ "$i" -le "$n" ]; do
     i=$((i + 1))
 done
 unset NORVEX_WORD_COUNT
+# The program must be an absolute path: a terminal's running instance may have a PATH with
+# relative folders, and a current folder norvex did not choose.
+case ${1-} in
+    /*) ;;
+    *)
+        echo 'norvex: this window got a command that is not an absolute path.'
+        echo 'Press Enter to close this window.'
+        read -r reply
+        exit 1
+        ;;
+esac
 exec "$@"

@@ -59,8 +59,10 @@ constexpr Row kTerminals[] = {
     {"lxterminal", "", "", "--no-remote", "--title=", "-e", QuotedWords, false},
     // -e hands the joined words to the user's $SHELL (which may be any shell): one plain word.
     {"terminology", "", "", "", "--title=", "-e", Helper, false},
-    // -e takes everything after it; there is no title option (-T makes it exit).
-    {"deepin-terminal", "", "", "", "", "-e", Words, false},
+    // -e stops at any later word that is one of its own options (-w, -q, -m, -C, --keep-open,
+    // -e), which then act (-C takes a script); older versions join and re-split on whitespace.
+    // One plain word survives both. There is no title option (-T makes it exit).
+    {"deepin-terminal", "", "", "", "", "-e", Helper, false},
     // A running instance opens the command as a tab unless -n; -x joins the rest and re-parses it.
     {"io.elementary.terminal", "", "", "-n", "", "-x", QuotedWords, false},
     // No title option; -e (or --) takes the rest.
@@ -165,11 +167,13 @@ QStringList terminalProgramNames(const QString &terminalName) {
 
 QStringList terminalArguments(const TerminalInfo &terminal, const QString &title,
                               const QStringList &command, const QString &helper) {
+    // A terminal whose parsing is not known gets no word from the list file, the title included.
+    const QString shown = terminal.form == Helper ? QString::fromLatin1(kHelperTitle) : title;
     QStringList arguments = terminal.fixed;
     if (terminal.titleOption.endsWith(u'=')) {
-        arguments << terminal.titleOption + title;
+        arguments << terminal.titleOption + shown;
     } else if (!terminal.titleOption.isEmpty()) {
-        arguments << terminal.titleOption << title;
+        arguments << terminal.titleOption << shown;
     }
     if (!terminal.commandOption.isEmpty()) arguments << terminal.commandOption;
     switch (terminal.form) {
@@ -206,15 +210,16 @@ bool isPlainWord(const QString &path) {
     return !path.startsWith(u'-');
 }
 
-QStringList pingWindowCommand(const QString &path, const QStringList &pingWords) {
+QStringList pingWindowCommand(const QString &shell, const QString &path,
+                              const QStringList &pingWords) {
     // `trap :` (not `trap ''`) so Ctrl+C still reaches ping with its default action while this
     // shell survives it to print the last line. PATH travels as an argument because a terminal
-    // that hands the window to its running instance runs it in that instance's environment.
+    // that hands the window to its running instance runs it in that instance's environment (and
+    // the shell is an absolute path for the same reason: that PATH may hold relative folders).
     static const QString script = QStringLiteral(
         "PATH=$1; export PATH; shift; trap : INT; ping \"$@\"; echo; "
         "echo 'ping has ended. Press Enter to close this window.'; read -r reply");
-    return QStringList{QStringLiteral("sh"), QStringLiteral("-c"), script,
-                       QStringLiteral("norvex-ping"), path} +
+    return QStringList{shell, QStringLiteral("-c"), script, QStringLiteral("norvex-ping"), path} +
            pingWords;
 }
 

@@ -46,9 +46,13 @@ QStringList terminalSearchOrder(const QString &currentDesktop);
 // The program names looked for on PATH for a terminal of the search order, in order.
 QStringList terminalProgramNames(const QString &terminalName);
 
+// The title of every CommandForm::Helper terminal, which is given nothing from the list file.
+inline constexpr char kHelperTitle[] = "norvex ping";
+
 // The arguments that make the terminal run command (program and its arguments) with no shell
 // parsing any word of it, titled title where the terminal takes a title. For CommandForm::Helper
-// the command goes in helperEnvironment() and helper is the one word given.
+// the command goes in helperEnvironment(), helper is the one word given and the title is
+// kHelperTitle.
 QStringList terminalArguments(const TerminalInfo &terminal, const QString &title,
                               const QStringList &command, const QString &helper);
 
@@ -58,10 +62,12 @@ QProcessEnvironment helperEnvironment(QProcessEnvironment environment, const QSt
 // True when a shell or GLib reads path as the same one word without any quoting.
 bool isPlainWord(const QString &path);
 
-// What the terminal runs for a ping: a fixed script that sets PATH to path, runs ping with the
-// words as separate arguments (never parsed by the shell) and then keeps the window open until
-// Enter is pressed, so the reason ping ended can be read. Ctrl+C still stops ping.
-QStringList pingWindowCommand(const QString &path, const QStringList &pingWords);
+// What the terminal runs for a ping: shell (an absolute path) with a fixed script that sets PATH
+// to path, runs ping with the words as separate arguments (never parsed by the shell) and then
+// keeps the window open until Enter is pressed, so the reason ping ended can be read. Ctrl+C
+// still stops ping.
+QStringList pingWindowCommand(const QString &shell, const QString &path,
+                              const QStringList &pingWords);
 
 // The words a Unix ping gets for a command line "ping.exe -t ADDRESS": the line split as the
 // Windows C runtime would, less the program name and the -t (continuous is the default on Unix,

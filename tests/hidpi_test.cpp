@@ -1,4 +1,5 @@
-// Run with QT_SCALE_FACTOR=2: everything is twice as large in device pixels, rows still touch.
+// At a scale of 2 everything is twice as large in device pixels, and rows still touch.
+#include <QApplication>
 #include <QImage>
 #include <QtTest>
 
@@ -38,5 +39,12 @@ private slots:
     }
 };
 
-QTEST_MAIN(HiDpiTest)
+int main(int argc, char **argv) {
+    // Set here, not by the test runner: Wine passes no QT_ variable on to Windows programs.
+    qputenv("QT_SCALE_FACTOR", "2");
+    QApplication app(argc, argv);
+    HiDpiTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "hidpi_test.moc"

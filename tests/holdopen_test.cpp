@@ -26,10 +26,10 @@ public:
         ping.write("#!/bin/sh\n" + fakePing);
         ping.close();
         ping.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        const QStringList command = pingWindowCommand(m_dir.path() + ":/usr/bin:/bin", words);
+        const QStringList command =
+            pingWindowCommand("/bin/sh", m_dir.path() + ":/usr/bin:/bin", words);
         std::vector<QByteArray> bytes;
         for (const QString &w : command) bytes.push_back(w.toUtf8());
-        bytes[0] = "/bin/sh";
         std::vector<char *> argv;
         for (QByteArray &b : bytes) argv.push_back(b.data());
         argv.push_back(nullptr);

@@ -1,6 +1,9 @@
 // Starts real processes through fake terminals and a fake ping placed alone on PATH; the real
 // ping is never run.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,11 +12,18 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <optional>
 
 #include "platform/reallauncher.h"
 #include "platform/terminal.h"
 
 namespace {
+
+// Absolute: an address that got to a shell could run it even with the fake PATH.
+const QString kTouch = QStringLiteral("/usr/bin/touch");
+
+// Long enough for any loaded machine: for tests of terminals that do fail at once.
+constexpr int kGenerousEarlyExitMs = 10000;
 
 // Writes each argument NUL-terminated, so words with spaces or newlines come back exactly. Each
 // record is written aside and renamed into place, so a reader never sees half of one.
@@ -51,6 +61,74 @@ const QByteArray kFakeTilix = terminalScript(
 
 const QByteArray kXdgTerminalExec = terminalScript("exec \"$@\"\n");
 
+// The processes this one started that are still there: running, or ended and not yet reaped.
+struct Children {
+    int running = 0;
+    int zombies = 0;
+    int all() const { return running + zombies; }
+};
+Children children() {
+    Children found;
+    const QByteArray me = QByteArray::number(::getpid());
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1] != me) continue;
+        ++(fields[0] == "Z" ? found.zombies : found.running);
+    }
+    return found;
+}
+
+// Runs the event loop until done() or timeoutMs.
+template <typename Done>
+void runUntil(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+}
+
+// Waits until every process this test started has ended and been reaped, so that what did not
+// happen by then will not happen.
+void settle() {
+    runUntil([] { return children().all() == 0; }, 20000);
+    EXPECT_EQ(children().all(), 0) << "a terminal is still running";
+}
+
+// Back to the current folder of before, however the test ends.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const QString &path) : m_saved(QDir::currentPath()) {
+        EXPECT_TRUE(QDir::setCurrent(path));
+    }
+    ~CurrentFolder() { QDir::setCurrent(m_saved); }
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+private:
+    QString m_saved;
+};
+
+// Puts a signal's disposition back, however the test ends.
+class SignalDisposition {
+public:
+    explicit SignalDisposition(int signal) : m_signal(signal) {
+        sigaction(signal, nullptr, &m_saved);
+    }
+    ~SignalDisposition() { sigaction(m_signal, &m_saved, nullptr); }
+    SignalDisposition(const SignalDisposition &) = delete;
+    SignalDisposition &operator=(const SignalDisposition &) = delete;
+
+private:
+    int m_signal;
+    struct sigaction m_saved {};
+};
+
 class FakeDesktop {
 public:
     FakeDesktop() {
@@ -69,11 +147,12 @@ public:
     }
     QString path(const QString &name) const { return m_dir.filePath(name); }
     // extra: more of the environment, such as XDG_CURRENT_DESKTOP.
-    RealProcessLauncher launcher(const QProcessEnvironment &extra = {}) const {
+    RealProcessLauncher launcher(const QProcessEnvironment &extra = {},
+                                 int earlyExitMs = kGenerousEarlyExitMs) const {
         QProcessEnvironment env = extra;
         env.insert(QStringLiteral("PATH"), m_dir.path());
         return RealProcessLauncher(
-            env, QStringLiteral(NORVEX_SOURCE_DIR "/platform/terminal-command.sh"));
+            env, QStringLiteral(NORVEX_SOURCE_DIR "/platform/terminal-command.sh"), earlyExitMs);
     }
     // Waits for count records of the given kind ("ping" or "terminal"), each as its list of words.
     std::vector<QStringList> records(const QString &kind, size_t count) const {
@@ -115,10 +194,10 @@ TEST(RealLauncher, PingGetsTheAddressWordsAndNothingRunsThem) {
         {"", {}},
         {"b=c", {"b=c"}},
         {"\"my host\" -n 1", {"my host", "-n", "1"}},
-        {"127.0.0.1; touch " + mark, {"127.0.0.1;", "touch", mark}},
-        {"$(touch " + mark + ")", {"$(touch", mark + ")"}},
-        {"`touch " + mark + "`", {"`touch", mark + "`"}},
-        {"a|touch " + mark + "&x'y", {"a|touch", mark + "&x'y"}},
+        {"127.0.0.1; " + kTouch + " " + mark, {"127.0.0.1;", kTouch, mark}},
+        {"$(" + kTouch + " " + mark + ")", {"$(" + kTouch, mark + ")"}},
+        {"`" + kTouch + " " + mark + "`", {"`" + kTouch, mark + "`"}},
+        {"a|" + kTouch + " " + mark + "&x'y", {"a|" + kTouch, mark + "&x'y"}},
         {"a\nb", {"a\nb"}},
     };
     for (const auto &c : cases) {
@@ -127,6 +206,7 @@ TEST(RealLauncher, PingGetsTheAddressWordsAndNothingRunsThem) {
         one.add("xterm", fakeTerminal("-e"));
         one.launcher().start(QStringLiteral("ping.exe -t ") + c.address, QStringLiteral("title"));
         const auto pings = one.records(QStringLiteral("ping"), 1);
+        settle();
         ASSERT_EQ(pings.size(), 1u);
         EXPECT_EQ(show(pings[0]), show(c.words));
     }
@@ -214,19 +294,18 @@ TEST(RealLauncher, NoTerminalIsAnErrorThatSaysWhatWasTried) {
         EXPECT_NE(what.find("xterm"), std::string::npos) << what;
         EXPECT_NE(what.find("x-terminal-emulator"), std::string::npos) << what;
     }
+    settle();
     EXPECT_TRUE(desktop.records(QStringLiteral("ping"), 0).empty());
 }
 
 TEST(RealLauncher, TerminalsInRelativePathEntriesAreIgnored) {
     FakeDesktop desktop;
     desktop.add("xterm", fakeTerminal("-e"));
-    const QString saved = QDir::currentPath();
-    QDir::setCurrent(desktop.path(QString()));
+    const CurrentFolder inDesktop(desktop.path(QString()));
     QProcessEnvironment env;
     env.insert(QStringLiteral("PATH"), QStringLiteral(".::bin"));
     EXPECT_THROW(RealProcessLauncher(env).start(QStringLiteral("ping.exe -t x"), QString()),
                  LaunchError);
-    QDir::setCurrent(saved);
 }
 
 TEST(RealLauncher, PingPlantedInTheCurrentDirectoryNeverRuns) {
@@ -240,13 +319,12 @@ TEST(RealLauncher, PingPlantedInTheCurrentDirectoryNeverRuns) {
         ping.write("#!/bin/sh\n: > '" + mark.toUtf8() + "'\n");
         ping.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
-    const QString saved = QDir::currentPath();
-    QDir::setCurrent(planted.path());
+    const CurrentFolder inPlanted(planted.path());
     QProcessEnvironment env;
     env.insert(QStringLiteral("PATH"), QStringLiteral(".:") + desktop.path(QString()));
     RealProcessLauncher(env).start(QStringLiteral("ping.exe -t 127.0.0.1"), QString());
     EXPECT_EQ(show(desktop.records(QStringLiteral("ping"), 1).at(0)), "127.0.0.1");
-    QDir::setCurrent(saved);
+    settle();
     EXPECT_FALSE(QFile::exists(mark));
 }
 
@@ -267,6 +345,13 @@ QByteArray shellAfter(const char *flag) {
 }
 // Only the one word after flag is run.
 QByteArray oneWordAfter(const char *flag) { return terminalScript(skipTo(flag) + "exec \"$1\"\n"); }
+// The words after flag up to the first that is one of options, which it would then act on.
+QByteArray wordsUpTo(const char *flag, const char *options) {
+    return terminalScript(skipTo(flag) + "for w; do\n  shift\n  case $w in " + options +
+                          ") stop=1 ;; esac\n"
+                          "  if [ -z \"${stop-}\" ]; then set -- \"$@\" \"$w\"; fi\n"
+                          "done\nexec \"$@\"\n");
+}
 
 const struct {
     const char *program;
@@ -288,7 +373,7 @@ const struct {
     {"qterminal", oneWordAfter("-e")},
     {"lxterminal", quotedAfter("-e")},
     {"terminology", shellAfter("-e")},
-    {"deepin-terminal", wordsAfter("-e")},
+    {"deepin-terminal", wordsUpTo("-e", "-w|-q|-m|-C|--run-script|--keep-open|-e")},
     {"io.elementary.terminal", quotedAfter("-x")},
     {"cosmic-term", wordsAfter("-e")},
     {"sakura", quotedAfter("-e")},
@@ -309,12 +394,13 @@ struct Hostile {
 };
 std::vector<Hostile> hostileAddresses(const QString &mark) {
     return {
-        {"127.0.0.1; touch " + mark, {"127.0.0.1;", "touch", mark}},
-        {"$(touch " + mark + ") `touch " + mark + "`",
-         {"$(touch", mark + ")", "`touch", mark + "`"}},
-        {"\"a'b\" x|touch " + mark + "&y", {"a'b", "x|touch", mark + "&y"}},
+        {"127.0.0.1; " + kTouch + " " + mark, {"127.0.0.1;", kTouch, mark}},
+        {"$(" + kTouch + " " + mark + ") `" + kTouch + " " + mark + "`",
+         {"$(" + kTouch, mark + ")", "`" + kTouch, mark + "`"}},
+        {"\"a'b\" x|" + kTouch + " " + mark + "&y", {"a'b", "x|" + kTouch, mark + "&y"}},
         {"-c 1 127.0.0.1", {"-c", "1", "127.0.0.1"}},
         {"'$HOME' \\\"q", {"'$HOME'", "\"q"}},
+        {"127.0.0.1 -w 5 -C x", {"127.0.0.1", "-w", "5", "-C", "x"}},
     };
 }
 
@@ -334,6 +420,7 @@ TEST(RealLauncher, EveryTerminalAloneOnPathPingsExactlyTheWords) {
             ASSERT_EQ(pings.size(), 1u);
             EXPECT_EQ(show(pings[0]), show(hostile.words));
             const auto terminals = desktop.records("terminal", 1);
+            settle();
             ASSERT_EQ(terminals.size(), 1u);
             EXPECT_EQ(terminals[0].value(0), QString::fromUtf8(f.program));
             EXPECT_FALSE(QFile::exists(mark)) << "a shell ran part of the address";
@@ -346,11 +433,32 @@ TEST(RealLauncher, UnknownTerminalBehindTheEmulatorGetsOnlyTheHelper) {
     desktop.add("mystery-term", shellAfter("-e"));
     desktop.link("x-terminal-emulator", "mystery-term");
     const QString mark = desktop.path("MARK");
-    desktop.launcher().start("ping.exe -t $(touch " + mark + ")", "t");
-    EXPECT_EQ(show(desktop.records("ping", 1).at(0)), show({"$(touch", mark + ")"}));
+    const QString address = "$(" + kTouch + " " + mark + ")";
+    desktop.launcher().start("ping.exe -t " + address, "Gateway - " + address);
+    EXPECT_EQ(show(desktop.records("ping", 1).at(0)), show({"$(" + kTouch, mark + ")"}));
     const QStringList terminal = desktop.records("terminal", 1).at(0);
+    settle();
+    // Not even the title comes from the list file.
     EXPECT_EQ(show(terminal.mid(1)),
-              show({"-T", "t", "-e", NORVEX_SOURCE_DIR "/platform/terminal-command.sh"}));
+              show({"-T", "norvex ping", "-e", NORVEX_SOURCE_DIR "/platform/terminal-command.sh"}));
+    EXPECT_FALSE(QFile::exists(mark));
+}
+
+TEST(RealLauncher, WrapperWithoutItsTerminalIsATerminalWeDoNotKnow) {
+    FakeDesktop desktop;
+    // What the wrapper does with arguments meant for the real terminal is unknown: at worst this.
+    desktop.add("gnome-terminal.wrapper", shellAfter("-e"));
+    desktop.link(QStringLiteral("x-terminal-emulator"), QStringLiteral("gnome-terminal.wrapper"));
+    const QString mark = desktop.path("MARK");
+    desktop.launcher().start("ping.exe -t 127.0.0.1;" + kTouch + " " + mark, "Gateway");
+    const auto pings = desktop.records(QStringLiteral("ping"), 1);
+    const auto terminals = desktop.records(QStringLiteral("terminal"), 1);
+    settle();
+    ASSERT_EQ(pings.size(), 1u);
+    EXPECT_EQ(show(pings[0]), show({"127.0.0.1;" + kTouch, mark}));
+    ASSERT_EQ(terminals.size(), 1u);
+    EXPECT_EQ(show(terminals[0].mid(1)),
+              show({"-T", "norvex ping", "-e", NORVEX_SOURCE_DIR "/platform/terminal-command.sh"}));
     EXPECT_FALSE(QFile::exists(mark));
 }
 
@@ -414,22 +522,7 @@ TEST(RealLauncher, NothingFoundListsWhatWasLookedForInOrder) {
     }
 }
 
-// Runs the event loop until done() or timeoutMs.
-template <typename Done>
-void runUntil(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
-}
-
 TEST(RealLauncherLate, ATerminalThatFailsAtOnceHandsOverToTheNext) {
-    int argc = 1;
-    char name[] = "launcher_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     FakeDesktop desktop;
     // Fails as a terminal does without a display, after it has started.
     desktop.add("xdg-terminal-exec",
@@ -440,18 +533,14 @@ TEST(RealLauncherLate, ATerminalThatFailsAtOnceHandsOverToTheNext) {
     QStringList late;
     launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
     launcher.start("ping.exe -t 127.0.0.1", "t");
-    runUntil([&] { return desktop.records("ping", 0).size() == 1; }, 5000);
+    runUntil([&] { return desktop.records("ping", 0).size() == 1; }, 20000);
+    settle();
     EXPECT_EQ(desktop.records("ping", 1).size(), 1u);
     EXPECT_EQ(desktop.records("terminal", 2).size(), 2u);
-    runUntil([] { return false; }, 300);
     EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
 }
 
 TEST(RealLauncherLate, WhenEveryTerminalFailsAtOnceTheUserIsToldWhatEachSaid) {
-    int argc = 1;
-    char name[] = "launcher_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     FakeDesktop desktop;
     desktop.add("xdg-terminal-exec", terminalScript("echo 'unknown option -Q' >&2\nexit 2\n"));
     desktop.add("xterm", terminalScript("echo 'Xt error: Can'\\''t open display' >&2\nexit 1\n"));
@@ -463,7 +552,8 @@ TEST(RealLauncherLate, WhenEveryTerminalFailsAtOnceTheUserIsToldWhatEachSaid) {
         late << why;
     });
     launcher.start("ping.exe -t 127.0.0.1", "t");  // returns at once: both have started
-    runUntil([&] { return !late.isEmpty(); }, 3 * RealProcessLauncher::kEarlyExitMs);
+    runUntil([&] { return !late.isEmpty(); }, 2 * kGenerousEarlyExitMs);
+    settle();
     ASSERT_EQ(late.size(), 1);
     EXPECT_EQ(lateCommand, QStringLiteral("ping.exe -t 127.0.0.1"));
     const std::string why = late[0].toStdString();
@@ -474,10 +564,6 @@ TEST(RealLauncherLate, WhenEveryTerminalFailsAtOnceTheUserIsToldWhatEachSaid) {
 }
 
 TEST(RealLauncherLate, AClientThatHandsTheWindowOnIsNoFailure) {
-    int argc = 1;
-    char name[] = "launcher_test";
-    char *argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
     FakeDesktop desktop;
     desktop.add("gnome-terminal", terminalScript("exit 0\n"));
     desktop.add("xterm", fakeTerminal("-e"));
@@ -485,9 +571,152 @@ TEST(RealLauncherLate, AClientThatHandsTheWindowOnIsNoFailure) {
     QStringList late;
     launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
     launcher.start("ping.exe -t 127.0.0.1", "t");
-    runUntil([] { return false; }, 2 * RealProcessLauncher::kEarlyExitMs);
+    settle();  // the client has ended and been reaped, and anything it led to has run
     EXPECT_TRUE(late.isEmpty());
     EXPECT_EQ(desktop.records("terminal", 1).size(), 1u);  // xterm was not tried as well
+}
+
+TEST(RealLauncherLate, ATerminalStillRunningAfterTheWindowHasOpened) {
+    FakeDesktop desktop;
+    // Fails, but long after it would have shown its window.
+    desktop.add("xdg-terminal-exec", terminalScript("/bin/sleep 2\nexit 1\n"));
+    desktop.add("xterm", fakeTerminal("-e"));
+    RealProcessLauncher launcher = desktop.launcher({}, 100);
+    QStringList late;
+    launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
+    launcher.start("ping.exe -t 127.0.0.1", "t");
+    settle();
+    EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
+    EXPECT_EQ(desktop.records("terminal", 1).size(), 1u);  // xterm was not tried as well
+}
+
+TEST(RealLauncherLate, AClientReapedForUsIsNoFailure) {
+    const SignalDisposition restore(SIGCHLD);
+    FakeDesktop desktop;
+    desktop.add("gnome-terminal", terminalScript("exit 0\n"));
+    desktop.add("xterm", fakeTerminal("-e"));
+    RealProcessLauncher launcher = desktop.launcher();
+    QStringList late;
+    launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
+    // After the launcher was made: its exit status is lost, as if norvex had inherited this.
+    signal(SIGCHLD, SIG_IGN);
+    launcher.start("ping.exe -t 127.0.0.1", "t");
+    runUntil([] { return false; }, 500);  // several polls after it has gone
+    settle();
+    EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
+    EXPECT_EQ(desktop.records("terminal", 1).size(), 1u);  // xterm was not tried as well
+}
+
+TEST(RealLauncher, AnInheritedIgnoredChildSignalIsUndone) {
+    const SignalDisposition restore(SIGCHLD);
+    signal(SIGCHLD, SIG_IGN);
+    const RealProcessLauncher launcher{QProcessEnvironment()};
+    struct sigaction now {};
+    sigaction(SIGCHLD, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST(RealLauncher, EndedTerminalsAreReapedOnceTheLauncherIsGone) {
+    FakeDesktop desktop;
+    desktop.add("xterm", fakeTerminal("-e"));
+    for (int i = 0; i < 3; ++i) desktop.launcher().start("ping.exe -t 127.0.0.1", "t");
+    EXPECT_EQ(desktop.records("ping", 3).size(), 3u);
+    // No event loop runs from here on, and nothing waits for the terminals but the launcher's.
+    QElapsedTimer clock;
+    clock.start();
+    while (children().all() > 0 && clock.elapsed() < 20000) QThread::msleep(20);
+    EXPECT_EQ(children().zombies, 0);
+    EXPECT_EQ(children().running, 0);
+}
+
+TEST(RealLauncher, ARelativePathInTheTerminalsInstanceFindsNoShell) {
+    // A terminal's running instance with "." on its PATH, in a folder where a sh was planted.
+    QTemporaryDir planted;
+    const QString mark = planted.filePath(QStringLiteral("PLANTED"));
+    {
+        QFile sh(planted.filePath(QStringLiteral("sh")));
+        ASSERT_TRUE(sh.open(QIODevice::WriteOnly));
+        sh.write("#!/bin/sh\n: > '" + mark.toUtf8() + "'\n");
+        sh.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    const QByteArray instance = "cd '" + planted.path().toUtf8() + "'\nPATH=.\nexport PATH\n";
+    const struct {
+        const char *program;
+        QByteArray fake;
+    } cases[] = {
+        {"xterm", terminalScript(instance + skipTo("-e") + "exec \"$@\"\n")},
+        {"tilix", terminalScript(instance + skipTo("-e") + "eval \"set -- $1\"\nexec \"$@\"\n")},
+        {"xdg-terminal-exec", terminalScript(instance + "exec \"$@\"\n")},  // the helper
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.program);
+        FakeDesktop desktop;
+        desktop.add(QString::fromUtf8(c.program), c.fake);
+        desktop.launcher().start("ping.exe -t 127.0.0.1", "t");
+        const auto pings = desktop.records("ping", 1);
+        settle();
+        ASSERT_EQ(pings.size(), 1u);
+        EXPECT_EQ(show(pings[0]), "127.0.0.1");
+        EXPECT_FALSE(QFile::exists(mark)) << "the planted sh ran";
+    }
+}
+
+TEST(RealLauncher, TerminalsStartInTheHomeFolderNeverInTheCurrentOne) {
+    QTemporaryDir home;
+    const struct {
+        const char *name;
+        std::optional<QString> home;
+        QString folder;
+    } cases[] = {
+        {"home", home.path(), home.path()},
+        {"no HOME", std::nullopt, "/"},
+        {"relative HOME", QStringLiteral("."), "/"},
+        {"HOME gone", home.filePath("gone"), "/"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop desktop;
+        desktop.add("xterm",
+                    terminalScript("printf '%s\\0' \"$(pwd -P)\" > \"$d/folder.part\" && /bin/mv "
+                                   "\"$d/folder.part\" \"$d/folder.1.args\"\n"));
+        const CurrentFolder inDesktop(desktop.path(QString()));
+        QProcessEnvironment env;
+        if (c.home) env.insert("HOME", *c.home);
+        desktop.launcher(env).start("ping.exe -t 127.0.0.1", "t");
+        const auto folders = desktop.records("folder", 1);
+        settle();
+        ASSERT_EQ(folders.size(), 1u);
+        EXPECT_EQ(folders[0].value(0), QFileInfo(c.folder).canonicalFilePath());
+    }
+}
+
+TEST(RealLauncher, TerminalsGetNoOpenFileAndNoIgnoredSignalOfOurs) {
+    const SignalDisposition restore(SIGUSR1);
+    signal(SIGUSR1, SIG_IGN);
+    QTemporaryDir dir;
+    QFile file(dir.filePath("open"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    // Without close-on-exec, at a number no shell uses for itself.
+    const int leaked = fcntl(file.handle(), F_DUPFD, 40);
+    ASSERT_GE(leaked, 40);
+    FakeDesktop desktop;
+    desktop.add("xterm",
+                terminalScript("{ /bin/ls /proc/$$/fd; /bin/grep SigIgn /proc/$$/status; } | "
+                               "/usr/bin/tr '\\n' '\\0' > \"$d/inherited.part\" && /bin/mv "
+                               "\"$d/inherited.part\" \"$d/inherited.1.args\"\n"));
+    desktop.launcher().start("ping.exe -t 127.0.0.1", "t");
+    const auto records = desktop.records("inherited", 1);
+    settle();
+    ::close(leaked);
+    ASSERT_EQ(records.size(), 1u);
+    const QStringList &lines = records[0];
+    EXPECT_FALSE(lines.contains(QString::number(leaked))) << show(lines);
+    EXPECT_TRUE(lines.contains("2")) << show(lines);  // the listing itself worked
+    const QString ignored = lines.filter("SigIgn:").value(0).section(u'\t', 1);
+    bool ok = false;
+    const qulonglong mask = ignored.toULongLong(&ok, 16);
+    ASSERT_TRUE(ok) << show(lines);
+    EXPECT_EQ(mask & (1ull << (SIGUSR1 - 1)), 0u) << "SIGUSR1 is still ignored";
 }
 
 }  // namespace
@@ -502,15 +731,24 @@ TEST(RealTerminal, DISABLED_OpensAPingWindowWithExactlyTheWords) {
     FakeDesktop desktop;
     QFile::link(program, desktop.path(QFileInfo(program).fileName()));
     const QString mark = desktop.path("MARK");
-    const QString address = "127.0.0.1 \"$(touch " + mark + ")\" `touch " + mark + "`;|&'q' -n";
+    const QString address = "127.0.0.1 \"$(" + kTouch + " " + mark + ")\" `" + kTouch + " " + mark +
+                            "`;|&'q' -n -w 5 -C x";
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     desktop.launcher(env).start("ping.exe -t " + address, "norvex real terminal");
     const auto pings = desktop.records("ping", 1);
     ASSERT_EQ(pings.size(), 1u) << "no ping ran";
-    EXPECT_EQ(show(pings[0]),
-              show({"127.0.0.1", "$(touch " + mark + ")", "`touch", mark + "`;|&'q'", "-n"}));
+    EXPECT_EQ(show(pings[0]), show({"127.0.0.1", "$(" + kTouch + " " + mark + ")", "`" + kTouch,
+                                    mark + "`;|&'q'", "-n", "-w", "5", "-C", "x"}));
     QThread::msleep(500);
     EXPECT_FALSE(QFile::exists(mark));
 }
 
 }  // namespace
+
+// One application for every test, as in norvex: the launcher watches its terminals from the
+// event loop.
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

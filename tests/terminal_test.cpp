@@ -114,7 +114,7 @@ TEST(TerminalArguments, EachTerminalGetsItsOwnWayOfTakingTheCommand) {
         QStringList arguments;
     } cases[] = {
         {"xdg-terminal-exec", {"/h"}},
-        {"x-terminal-emulator", {"-T", "T", "-e", "/h"}},
+        {"x-terminal-emulator", {"-T", "norvex ping", "-e", "/h"}},
         {"gnome-terminal", QStringList{"--title=T", "--"} + command},
         {"ptyxis", QStringList{"--new-window", "--title=T", "--"} + command},
         {"kgx", QStringList{"--title=T", "--"} + command},
@@ -126,12 +126,12 @@ TEST(TerminalArguments, EachTerminalGetsItsOwnWayOfTakingTheCommand) {
         {"kitty", QStringList{"--title=T", "--"} + command},
         {"alacritty", QStringList{"--title=T", "-e"} + command},
         {"wezterm", QStringList{"start", "--always-new-process", "--"} + command},
-        {"ghostty", {"--title=T", "-e", "/h"}},
+        {"ghostty", {"--title=norvex ping", "-e", "/h"}},
         {"foot", QStringList{"--title=T", "--"} + command},
         {"qterminal", {"-e", "/h"}},
         {"lxterminal", {"--no-remote", "--title=T", "-e", quoted}},
-        {"terminology", {"--title=T", "-e", "/h"}},
-        {"deepin-terminal", QStringList{"-e"} + command},
+        {"terminology", {"--title=norvex ping", "-e", "/h"}},
+        {"deepin-terminal", {"-e", "/h"}},
         {"io.elementary.terminal", {"-n", "-x", quoted}},
         {"cosmic-term", QStringList{"-e"} + command},
         {"sakura", {"--title=T", "-e", quoted}},
@@ -149,6 +149,28 @@ TEST(TerminalArguments, EachTerminalGetsItsOwnWayOfTakingTheCommand) {
         covered << c.terminal;
     }
     for (const QString &name : terminalSearchOrder(QString())) EXPECT_TRUE(covered.contains(name));
+}
+
+TEST(TerminalArguments, HelperTerminalsAreGivenNothingFromTheListFile) {
+    const QString title = QStringLiteral("My Gateway - 127.0.0.9");
+    const QStringList command{"/bin/sh", "-c", "s", "norvex-ping", "/bin", "127.0.0.9"};
+    int helpers = 0;
+    for (const QString &name : terminalSearchOrder(QString())) {
+        SCOPED_TRACE(name.toStdString());
+        const TerminalInfo *t = terminalByName(name);
+        ASSERT_TRUE(t);
+        const QStringList args = terminalArguments(*t, title, command, "/h");
+        const bool leaks = args.join(u' ').contains(QStringLiteral("127.0.0.9")) ||
+                           args.join(u' ').contains(QStringLiteral("Gateway"));
+        if (t->form == CommandForm::Helper) {
+            ++helpers;
+            EXPECT_FALSE(leaks) << show(args);
+            EXPECT_EQ(args.last(), "/h");
+        } else {
+            EXPECT_TRUE(leaks) << show(args);  // the command's words, at least
+        }
+    }
+    EXPECT_GE(helpers, 6);  // the two launchers and four terminals
 }
 
 TEST(TerminalArguments, QuotedWordsReadBackUnchanged) {
@@ -216,7 +238,7 @@ TEST(TerminalArguments, EachTerminalGetsTheCommandAsSeparateWords) {
         QStringList arguments;
     } cases[] = {
         {"xdg-terminal-exec", {"/helper"}},
-        {"x-terminal-emulator", {"-T", "T", "-e", "/helper"}},
+        {"x-terminal-emulator", {"-T", "norvex ping", "-e", "/helper"}},
         {"xterm", {"-T", "T", "-e", "sh", "-c", "s", "ping", "a b"}},
         {"gnome-terminal", {"--title=T", "--", "sh", "-c", "s", "ping", "a b"}},
         {"mate-terminal", {"--title=T", "-x", "sh", "-c", "s", "ping", "a b"}},
@@ -266,24 +288,26 @@ TEST(TerminalForProgramName, RecognisesWrappersAndVariants) {
 }
 
 TEST(ShellQuote, ShellReadsEveryWordBackUnchanged) {
-    const QStringList words{"plain",   "a b",  "it's", "$(touch x)", "`id`",
-                            "a;b|c&d", "\\\"", "",     "*"};
+    const QStringList words{"plain", "a b", "it's", "$(touch x)", "`id`", "a;b|c&d",
+                            "\\\"",  "",    "*",    "a\nb",       "\n",   "'\n'$x"};
     QStringList quoted;
     for (const QString &word : words) quoted << shellQuote(word);
     QProcess sh;
     sh.start(QStringLiteral("/bin/sh"),
              {QStringLiteral("-c"), QStringLiteral("for w in ") + quoted.join(u' ') +
-                                        QStringLiteral("; do printf '%s\\n' \"$w\"; done")});
+                                        QStringLiteral("; do printf '%s\\0' \"$w\"; done")});
     ASSERT_TRUE(sh.waitForFinished(5000));
-    QStringList printed = QString::fromUtf8(sh.readAllStandardOutput()).split(u'\n');
+    // NUL-terminated, so a word's own newline cannot pass for two words.
+    QStringList printed = QString::fromUtf8(sh.readAllStandardOutput()).split(QChar(0));
     printed.removeLast();
-    EXPECT_EQ(show(printed), show(words));
+    ASSERT_EQ(printed.size(), words.size()) << show(printed);
+    for (qsizetype i = 0; i < words.size(); ++i) EXPECT_EQ(printed[i], words[i]) << i;
 }
 
 TEST(PingWindowCommand, RunsPingWithTheWordsAsArguments) {
-    const QStringList command = pingWindowCommand("/bin", {"-n", "a b"});
+    const QStringList command = pingWindowCommand("/usr/bin/sh", "/bin", {"-n", "a b"});
     ASSERT_EQ(command.size(), 7);
-    EXPECT_EQ(command[0], "sh");
+    EXPECT_EQ(command[0], "/usr/bin/sh");  // as given: never looked up on the terminal's PATH
     EXPECT_EQ(command[1], "-c");
     EXPECT_TRUE(command[2].contains(QStringLiteral("ping \"$@\"")));
     EXPECT_EQ(command[4], "/bin");

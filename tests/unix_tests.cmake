@@ -1,5 +1,9 @@
 # Terminals and the Unix ping window.
-norvex_gtest(launcher_test norvex_platform)
+# Its own main: one QCoreApplication for every test, as the launcher has in norvex.
+add_executable(launcher_test launcher_test.cpp)
+target_link_libraries(launcher_test PRIVATE norvex_platform GTest::gtest)
+gtest_discover_tests(launcher_test PROPERTIES ENVIRONMENT "${NORVEX_TEST_ENV}" DISCOVERY_TIMEOUT 60
+                     DISCOVERY_MODE PRE_TEST)
 target_compile_definitions(launcher_test PRIVATE NORVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 norvex_gtest(terminal_test norvex_platform)
 norvex_gtest(holdopen_test norvex_platform)
