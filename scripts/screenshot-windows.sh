@@ -35,10 +35,10 @@ wineserver -w
 (cd examples && wine explorer /desktop=norvex,280x180 "$root/build-windows/norvex.exe" norvex.nvx \
    >/dev/null 2>&1 &)
 for _ in $(seq 100); do
-  xdotool search --name '^norvex$' >/dev/null 2>&1 && break
+  xdotool search --name 'Wine desktop' >/dev/null 2>&1 && break
   sleep 0.2
 done
 sleep 4  # let it paint
-desktop=$(xdotool search --name '^norvex$' | head -n 1)
+desktop=$(xdotool search --name 'Wine desktop' | head -n 1)
 import -window "$desktop" "$root/docs/norvex-window-wine.png"
 echo "wrote docs/norvex-window-wine.png"
