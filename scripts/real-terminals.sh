@@ -24,7 +24,7 @@ unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP
 failed=0
 for program in kgx terminology sakura urxvt rxvt-unicode stterm zutty deepin-terminal \
                terminator tilix lxterminal qterminal xterm; do
-  path=$(command -v "$program") || { echo "SKIP $program (not installed)"; continue; }
+  path=$(command -v "$program") || { echo "FAIL $program (not installed)"; failed=1; continue; }
   log=$(mktemp)
   if NORVEX_REAL_TERMINAL=$path timeout 60 dbus-run-session -- "$build/tests/launcher_test" \
        --gtest_also_run_disabled_tests --gtest_filter='RealTerminal.*' >"$log" 2>&1; then
