@@ -7,7 +7,9 @@ what=${1:-test}
 packages=(build-essential cmake qt6-base-dev xterm iputils-ping)
 if [ "$what" = test ]; then
   packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev
-            desktop-file-utils appstream scdoc file)
+            desktop-file-utils appstream scdoc file lintian wine wine64 wixl msitools zip ninja-build
+            dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+            binutils-mingw-w64-x86-64)
 fi
 
 missing=()

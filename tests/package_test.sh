@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the .deb, unpacks it into a scratch root and runs what it installed.
+# Builds the .deb, checks it with lintian, unpacks it into a scratch root and runs what it
+# installed.
 # Usage: package_test.sh BUILD_DIR SOURCE_DIR
 set -euo pipefail
 build=$1
@@ -17,14 +18,33 @@ for needed in iputils-ping libqt6widgets6 libqt6gui6 libqt6core6; do
 done
 [[ $(dpkg-deb -f "$deb" Recommends) == *x-terminal-emulator* ]] || fail "no terminal recommended"
 
+# Debian's own checker: no error and no warning (its informational tags are not faults).
+command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"
+lintian_out=$scratch/lintian.txt
+if ! lintian --fail-on error,warning "$deb" >"$lintian_out" 2>&1; then
+  cat "$lintian_out"
+  fail "lintian reports errors or warnings"
+fi
+grep -E '^[EW]: ' "$lintian_out" && fail "lintian printed errors or warnings"
+
 root=$scratch/root
 dpkg -x "$deb" "$root"
 for f in usr/bin/norvex usr/bin/norvex-check usr/share/applications/org.norvex.norvex.desktop \
          usr/share/metainfo/org.norvex.norvex.metainfo.xml usr/share/mime/packages/norvex.xml \
          usr/share/icons/hicolor/32x32/apps/norvex.png usr/share/icons/hicolor/scalable/apps/norvex.svg \
-         usr/share/man/man1/norvex.1 usr/share/man/man1/norvex-check.1; do
+         usr/share/man/man1/norvex.1.gz usr/share/man/man1/norvex-check.1.gz \
+         usr/share/doc/norvex/copyright usr/share/doc/norvex/changelog.gz; do
   [ -e "$root/$f" ] || fail "missing $f"
 done
+# A release whose changelog does not name it: the changelog was not brought up to date.
+version=$(dpkg-deb -f "$deb" Version)
+head=$(zcat "$root/usr/share/doc/norvex/changelog.gz" | head -n 1)
+[[ $head == "norvex ($version) "* ]] || fail "changelog's latest entry is not $version: $head"
+for program in norvex norvex-check; do
+  [[ $(file -b "$root/usr/bin/$program") == *", stripped"* ]] || fail "$program is not stripped"
+done
+zcat "$root/usr/share/man/man1/norvex-check.1.gz" | grep -q '^\.TH "norvex-check" "1"' \
+  || fail "the norvex-check man page is not a compressed manual page"
 cmp -s "$root/usr/share/icons/hicolor/32x32/apps/norvex.png" "$source/resources/norvex.png" \
   || fail "installed icon differs from the window icon"
 desktop-file-validate "$root/usr/share/applications/org.norvex.norvex.desktop" || fail "desktop entry"
