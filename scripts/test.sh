@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test: the normal build (warnings as
 # errors), the same suite under AddressSanitizer + UndefinedBehaviorSanitizer (leaks included),
 # a short libFuzzer run of the list parser, and the Windows programs with their suites under Wine
-# (the first run builds a static Qt for Windows, about 35 minutes; later runs reuse it).
+# (the first run builds a static Qt for Windows, about 35 minutes; later runs reuse it), and the
+# release packages made from them (scripts/package.sh) with their checks.
 # NORVEX_QUICK=1 runs the normal build only; NORVEX_SKIP_WINDOWS=1 leaves out the Windows stage
 # and says so in the summary, which then counts it as failed.
 set -euo pipefail
@@ -109,5 +110,21 @@ else
   fi
 fi
 stage_done "Windows build and suites under Wine"
+
+echo "== Release packages: lintian, the files in dist/, the MSI under Wine =="
+# Packages the Windows programs the stage above built and tested.
+version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+for check in "NORVEX_WINDOWS_DIR=build-windows scripts/package.sh" \
+             "tests/package_dist_test.sh" \
+             "tests/msi_wine_test.sh build-windows dist/norvex-$version-windows-x64.msi"; do
+  echo "-- $check"
+  if [ -x build-windows/norvex.exe ] && env $check; then
+    passed=$((passed + 1))
+  else
+    echo "FAILED: $check"
+    failed=$((failed + 1))
+  fi
+done
+stage_done "release packages"
 
 finish
