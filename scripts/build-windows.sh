@@ -156,7 +156,7 @@ t0=$(stamp)
 if [ -d "$qt_prefix" ]; then
   echo "== Qt $qt_version for Windows: cached in $qt_prefix"
 else
-  echo "== Qt $qt_version for Windows: building into $qt_prefix (about 35 minutes on 2 cores)"
+  echo "== Qt $qt_version for Windows: building into $qt_prefix (about 30 minutes on 2 cores)"
   build_qt
 fi
 if [ ! -d "$qt_licenses" ]; then

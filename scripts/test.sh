@@ -2,7 +2,7 @@
 # Installs what is missing, then builds and runs every test: the normal build (warnings as
 # errors), the same suite under AddressSanitizer + UndefinedBehaviorSanitizer (leaks included),
 # a short libFuzzer run of the list parser, and the Windows programs with their suites under Wine
-# (the first run builds a static Qt for Windows, about 35 minutes; later runs reuse it), and the
+# (the first run builds a static Qt for Windows, about 30 minutes; later runs reuse it), and the
 # release packages made from them (scripts/package.sh) with their checks.
 # NORVEX_QUICK=1 runs the normal build only; NORVEX_SKIP_WINDOWS=1 leaves out the Windows stage
 # and says so in the summary, which then counts it as failed.
