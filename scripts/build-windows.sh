@@ -17,6 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. scripts/lib.sh
 
 qt_only=0
 with_tests=OFF
@@ -36,17 +37,7 @@ stamp() { date +%s; }
 packages=(build-essential cmake ninja-build qt6-base-dev qt6-base-dev-tools dpkg-dev
           g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           libgtest-dev file)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 # The Qt sources must match the host Qt whose tools (moc, rcc, uic) the cross-build borrows.
 qt_deb_version=$(dpkg-query -W -f='${Version}' qt6-base-dev)

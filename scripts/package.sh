@@ -11,19 +11,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+. scripts/lib.sh
 
 packages=(build-essential cmake qt6-base-dev scdoc dpkg-dev file lintian wixl msitools zip git)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+ensure_packages "${packages[@]}"
 
 version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "no X.Y.Z version in CMakeLists.txt" >&2; exit 1; }

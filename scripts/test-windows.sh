@@ -8,44 +8,16 @@ cd "$(dirname "$0")/.."
 root=$PWD
 stamp() { date +%s; }
 
-packages=(wine wine64 xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo=sudo
-  echo "Installing: ${missing[*]}"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+. scripts/lib.sh
+ensure_packages wine wine64 xvfb xauth
 
 scripts/build-windows.sh --tests
 
 t0=$(stamp)
 scratch=$(mktemp -d)
-xvfb_pid=""
-cleanup() {
-  WINEPREFIX=$scratch/prefix wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-# A display of our own: the first free number from 90 on.
-display=90
-while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do display=$((display + 1)); done
-Xvfb :$display -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
-[ -e /tmp/.X11-unix/X$display ] || { echo "Xvfb did not start"; exit 1; }
-
-export DISPLAY=:$display WINEPREFIX=$scratch/prefix WINEARCH=win64 WINEDEBUG=-all
+trap 'stop_wine_display; rm -rf "$scratch"' EXIT
+start_wine_display 1280x1024x24 "$scratch"
 export LC_ALL=C.UTF-8
-# No Mono or Gecko: nothing here needs them, and their installers would ask.
-WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
-wineserver -w
 echo "== A fresh Wine prefix took $(( $(stamp) - t0 )) s"
 
 t0=$(stamp)
