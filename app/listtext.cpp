@@ -65,6 +65,16 @@ QStringList splitListLines(const QString &text) {
     const QStringView all(text);
     QStringList lines;
     qsizetype start = 0;
+    if (!all.contains(u"\r\n")) {
+        // Every Linux editor saves LF line ends; under the CR LF rule alone such a list would be
+        // one line that builds no row while the title says it loaded.
+        for (qsizetype lf = all.indexOf(u'\n'); lf >= 0; lf = all.indexOf(u'\n', start)) {
+            lines.append(all.sliced(start, lf - start).toString());
+            start = lf + 1;
+        }
+        lines.append(all.sliced(start).toString());
+        return lines;
+    }
     for (qsizetype cr = all.indexOf(u'\r'); cr >= 0; cr = all.indexOf(u'\r', cr + 1)) {
         if (cr + 1 < all.size() && all[cr + 1] == u'\n') {
             lines.append(all.sliced(start, cr - start).toString());
@@ -106,7 +116,7 @@ void trimListLines(QStringList &lines) {
             if (first > 0) line.remove(0, first);
         }
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("The list has %1 lines (counted at each CR LF); at most "
+        throw ListError(QStringLiteral("The list has %1 lines; at most "
                                        "32,767 are allowed.")
                             .arg(lines.size())
                             .toStdString());

@@ -24,7 +24,9 @@ QString listFileName(const QString &argumentText);
 // five undefined bytes kept as the matching C1 controls, so no byte is lost.
 QString decodeListBytes(const QByteArray &bytes);
 
-// Splits at every CR LF pair; a lone CR or LF stays in the line. An empty text has no lines.
+// Splits at every CR LF pair, where a lone CR or LF stays in the line; a text without any CR LF
+// splits at every LF instead. Text after the last line end is one more line; an empty text has
+// no lines.
 QStringList splitListLines(const QString &text);
 
 // Removes leading and trailing spaces (code 32) only; tabs and other controls stay.

@@ -47,12 +47,17 @@ Reference readPlainly(const std::u16string &text) {
     Reference ref;
     std::vector<std::u16string> lines;
     if (!text.empty()) {
+        // CR LF ends lines; in a text without any, LF does.
+        const bool crlf = text.find(u"\r\n") != std::u16string::npos;
         std::u16string current;
         for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            if (crlf && text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
                 lines.push_back(current);
                 current.clear();
                 ++i;
+            } else if (!crlf && text[i] == u'\n') {
+                lines.push_back(current);
+                current.clear();
             } else {
                 current += text[i];
             }

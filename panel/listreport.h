@@ -12,7 +12,8 @@ struct ListReport {
 
 // Loads the list named by the raw argument text exactly as norvex would, and describes the
 // result: the title, one line per row (number, label, address, line it came from, counted from
-// 1), the window height, and on failure the reason in plain words.
+// 1), the window height, on failure the reason in plain words, and hints where the list gives
+// fewer rows than it seems to hold (no marker, nothing after it, line ends that end no line).
 ListReport reportList(FileReader &files, const QString &argumentText);
 
 // A label or address in double quotes, with quotes, backslashes and control characters escaped

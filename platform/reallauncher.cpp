@@ -379,11 +379,8 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
                                .arg(found);
                 continue;
             }
-            attempts.push_back({found, terminalArguments(*terminal, title, command, helper),
-                                terminal->form == CommandForm::Helper
-                                    ? helperEnvironment(environment, command)
-                                    : environment,
-                                folder});
+            attempts.push_back(
+                {found, terminalArguments(*terminal, title, command, helper), environment, folder});
         }
     }
 

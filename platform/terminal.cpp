@@ -28,7 +28,7 @@ constexpr Row kTerminals[] = {
     // terminal's own exec option; which terminal that is, and how it parses, is not ours to know.
     {"xdg-terminal-exec", "", "", "", "", "", Helper, false},
     // Debian's policy promises -T and -e of every x-terminal-emulator, but not how -e parses: a
-    // terminal norvex does not know gets nothing but the helper's plain path.
+    // terminal norvex does not know gets nothing but the helper's plain words.
     {"x-terminal-emulator", "", "", "", "-T", "-e", Helper, false},
     // A client: the running server opens the window. --title still works in 3.46.
     {"gnome-terminal", "", "", "", "--title=", "--", Words, false},
@@ -48,20 +48,21 @@ constexpr Row kTerminals[] = {
     {"alacritty", "", "", "", "--title=", "-e", Words, false},
     // --always-new-process: a running GUI would spawn the window in its own environment. No title.
     {"wezterm", "", "", "start --always-new-process", "", "--", Words, false},
-    // Its -e ran the joined words with /bin/sh -c before 1.1 and runs them directly since: one
-    // plain word reads the same either way. -e also turns its single-instance mode off.
+    // Its -e ran the joined words with /bin/sh -c before 1.1 and runs them directly since: plain
+    // words read the same either way. -e also turns its single-instance mode off.
     {"ghostty", "", "", "", "--title=", "-e", Helper, false},
     {"foot", "", "", "", "--title=", "--", Words, true},
-    // -e takes one argument (getopt); later versions join what follows it. No title.
+    // -e splits its own argument and appends the words after it as they are. No title.
     {"qterminal", "", "", "", "", "-e", Helper, false},
     // -e joins the rest with spaces and re-parses it with GLib; --no-remote keeps a running
     // instance from opening it in its own environment.
     {"lxterminal", "", "", "--no-remote", "--title=", "-e", QuotedWords, false},
-    // -e hands the joined words to the user's $SHELL (which may be any shell): one plain word.
+    // -e hands the joined words to the user's $SHELL (which may be any shell): plain words.
     {"terminology", "", "", "", "--title=", "-e", Helper, false},
     // -e stops at any later word that is one of its own options (-w, -q, -m, -C, --keep-open,
     // -e), which then act (-C takes a script); older versions join and re-split on whitespace.
-    // One plain word survives both. There is no title option (-T makes it exit).
+    // Plain words survive both. A second start hands the command to the first instance, which
+    // runs it in its own environment. There is no title option (-T makes it exit).
     {"deepin-terminal", "", "", "", "", "-e", Helper, false},
     // A running instance opens the command as a tab unless -n; -x joins the rest and re-parses it.
     {"io.elementary.terminal", "", "", "-n", "", "-x", QuotedWords, false},
@@ -185,16 +186,15 @@ QStringList terminalArguments(const TerminalInfo &terminal, const QString &title
             return arguments << quoted.join(u' ');
         }
         case Helper:
-            return arguments << helper;
+            return arguments << helper << helperWord(command);
     }
     return arguments;
 }
 
-QProcessEnvironment helperEnvironment(QProcessEnvironment environment, const QStringList &command) {
-    environment.insert(QStringLiteral("NORVEX_WORD_COUNT"), QString::number(command.size()));
-    for (qsizetype i = 0; i < command.size(); ++i)
-        environment.insert(QStringLiteral("NORVEX_WORD_%1").arg(i + 1), command[i]);
-    return environment;
+QString helperWord(const QStringList &command) {
+    QByteArray bytes;
+    for (const QString &word : command) bytes += word.toUtf8() + '\0';
+    return QString::fromLatin1(bytes.toHex());
 }
 
 bool isPlainWord(const QString &path) {
@@ -216,9 +216,12 @@ QStringList pingWindowCommand(const QString &shell, const QString &path,
     // shell survives it to print the last line. PATH travels as an argument because a terminal
     // that hands the window to its running instance runs it in that instance's environment (and
     // the shell is an absolute path for the same reason: that PATH may hold relative folders).
+    // Status 0 at the end, also when read finds no input: the window has opened, and norvex must
+    // not open another one for the same click. (No HUP trap: the shell would wait for ping before
+    // running it, where dying of HUP has the system end ping with the window.)
     static const QString script = QStringLiteral(
         "PATH=$1; export PATH; shift; trap : INT; ping \"$@\"; echo; "
-        "echo 'ping has ended. Press Enter to close this window.'; read -r reply");
+        "echo 'ping has ended. Press Enter to close this window.'; read -r reply; exit 0");
     return QStringList{shell, QStringLiteral("-c"), script, QStringLiteral("norvex-ping"), path} +
            pingWords;
 }

@@ -12,8 +12,9 @@ enum class CommandForm {
     // One argument: the words, each quoted for a POSIX shell, joined by spaces. The terminal
     // re-parses it (with a shell or with GLib's g_shell_parse_argv, which read such quoting alike).
     QuotedWords,
-    // One plain word: the path of the helper that finds the command's words in its environment.
-    // For terminals whose parsing of the command is unknown or differs between their versions.
+    // Two plain words: the helper's path and helperWord() of the command, which the helper decodes
+    // and runs. For terminals whose parsing of the command is unknown or differs between their
+    // versions: a plain word reads the same however it is parsed.
     Helper,
 };
 
@@ -50,14 +51,16 @@ QStringList terminalProgramNames(const QString &terminalName);
 inline constexpr char kHelperTitle[] = "norvex ping";
 
 // The arguments that make the terminal run command (program and its arguments) with no shell
-// parsing any word of it, titled title where the terminal takes a title. For CommandForm::Helper
-// the command goes in helperEnvironment(), helper is the one word given and the title is
-// kHelperTitle.
+// parsing any word of it, titled title where the terminal takes a title. Everything the command
+// needs is in these arguments, none of it in the environment: a terminal may hand them to an
+// instance already running, which runs them with its own. For CommandForm::Helper the words given
+// are helper and helperWord(command), and the title is kHelperTitle.
 QStringList terminalArguments(const TerminalInfo &terminal, const QString &title,
                               const QStringList &command, const QString &helper);
 
-// The variables that carry command to the helper, added to environment.
-QProcessEnvironment helperEnvironment(QProcessEnvironment environment, const QStringList &command);
+// The command as one plain word for the helper: the hex digits of each word's UTF-8 bytes followed
+// by a NUL byte.
+QString helperWord(const QStringList &command);
 
 // True when a shell or GLib reads path as the same one word without any quoting.
 bool isPlainWord(const QString &path);
@@ -65,7 +68,8 @@ bool isPlainWord(const QString &path);
 // What the terminal runs for a ping: shell (an absolute path) with a fixed script that sets PATH
 // to path, runs ping with the words as separate arguments (never parsed by the shell) and then
 // keeps the window open until Enter is pressed, so the reason ping ended can be read. Ctrl+C
-// still stops ping.
+// still stops ping. It ends with status 0 however ping ended, also when it finds no input to
+// wait for, so a terminal that passes on its command's status never looks as if it had failed.
 QStringList pingWindowCommand(const QString &shell, const QString &path,
                               const QStringList &pingWords);
 

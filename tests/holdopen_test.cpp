@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include "platform/terminal.h"
@@ -113,6 +114,33 @@ TEST(HoldOpen, CtrlCEndsPingButLeavesTheWindowWithItsLastLine) {
     window.type("\r");
     EXPECT_FALSE(window.runningAfter(3000));
     EXPECT_TRUE(WIFEXITED(window.status()));
+}
+
+// A terminal that passes on its command's status must never look as if it had failed to start:
+// norvex would then open a second window for the same click.
+TEST(HoldOpen, EndsWithStatusZeroHoweverPingEnds) {
+    {
+        Window window("exit 2\n", {"nowhere.invalid"});
+        window.readUntil(kLastLine, 5000);
+        window.type("\r");
+        EXPECT_FALSE(window.runningAfter(3000));
+        EXPECT_TRUE(WIFEXITED(window.status()) && WEXITSTATUS(window.status()) == 0)
+            << "Enter: status " << window.status();
+    }
+    // No terminal at all: stdin at its end, so read finds nothing.
+    QTemporaryDir dir;
+    QFile ping(dir.filePath("ping"));
+    ASSERT_TRUE(ping.open(QIODevice::WriteOnly));
+    ping.write("#!/bin/sh\nexit 1\n");
+    ping.close();
+    ping.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    const QStringList command = pingWindowCommand("/bin/sh", dir.path(), {"127.0.0.1"});
+    QProcess sh;
+    sh.setStandardInputFile(QProcess::nullDevice());
+    sh.start(command[0], command.mid(1));
+    ASSERT_TRUE(sh.waitForFinished(5000));
+    EXPECT_EQ(sh.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sh.exitCode(), 0) << "stdin at its end";
 }
 
 TEST(HoldOpen, PingIsLookedUpOnlyOnThePathGiven) {

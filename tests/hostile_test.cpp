@@ -41,7 +41,7 @@ private slots:
         QTest::newRow("NUL bytes") << QByteArray("[LIST]\r\na\0b=c\0d", 15) << true << 1;
         QTest::newRow("only NUL bytes") << QByteArray(4096, '\0') << true << 0;
         QTest::newRow("CR-only line ends") << QByteArray("[LIST]\ra=1\rb=2\r") << true << 0;
-        QTest::newRow("LF-only line ends") << QByteArray("[LIST]\na=1\nb=2\n") << true << 0;
+        QTest::newRow("LF-only line ends") << QByteArray("[LIST]\na=1\nb=2\n") << true << 2;
         const QString list = QStringLiteral("[LIST]\r\nx=1\r\ny=2");
         QTest::newRow("UTF-16 with BOM") << QByteArray("\xFF\xFE") + utf16le(list) << true << 2;
         QTest::newRow("UTF-16 without BOM") << utf16le(list) << true << 0;

@@ -10,8 +10,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <optional>
 
 #include "platform/reallauncher.h"
@@ -151,8 +153,7 @@ public:
                                  int earlyExitMs = kGenerousEarlyExitMs) const {
         QProcessEnvironment env = extra;
         env.insert(QStringLiteral("PATH"), m_dir.path());
-        return RealProcessLauncher(
-            env, QStringLiteral(NORVEX_SOURCE_DIR "/platform/terminal-command.sh"), earlyExitMs);
+        return RealProcessLauncher(env, QStringLiteral(NORVEX_HELPER), earlyExitMs);
     }
     // Waits for count records of the given kind ("ping" or "terminal"), each as its list of words.
     std::vector<QStringList> records(const QString &kind, size_t count) const {
@@ -223,8 +224,7 @@ TEST(RealLauncher, EveryTerminalKindPassesTheWordsUnparsed) {
         const char *ran;   // the program that must have been run
         const char *firstArgument;
     } cases[] = {
-        {"xdg-terminal-exec", kXdgTerminalExec, nullptr, "xdg-terminal-exec",
-         NORVEX_SOURCE_DIR "/platform/terminal-command.sh"},
+        {"xdg-terminal-exec", kXdgTerminalExec, nullptr, "xdg-terminal-exec", NORVEX_HELPER},
         {"xterm", fakeTerminal("-e"), nullptr, "xterm", "-T"},
         {"gnome-terminal", fakeTerminal("--"), nullptr, "gnome-terminal", "--title=Gateway"},
         {"xfce4-terminal", fakeTerminal("-x"), nullptr, "xfce4-terminal", "--title=Gateway"},
@@ -322,6 +322,8 @@ TEST(RealLauncher, PingPlantedInTheCurrentDirectoryNeverRuns) {
     const CurrentFolder inPlanted(planted.path());
     QProcessEnvironment env;
     env.insert(QStringLiteral("PATH"), QStringLiteral(".:") + desktop.path(QString()));
+    // The window starts there too: a "." kept on its PATH would find the planted ping.
+    env.insert(QStringLiteral("HOME"), planted.path());
     RealProcessLauncher(env).start(QStringLiteral("ping.exe -t 127.0.0.1"), QString());
     EXPECT_EQ(show(desktop.records(QStringLiteral("ping"), 1).at(0)), "127.0.0.1");
     settle();
@@ -343,8 +345,12 @@ QByteArray quotedAfter(const char *flag) {
 QByteArray shellAfter(const char *flag) {
     return terminalScript(skipTo(flag) + "exec sh -c \"$*\"\n");
 }
-// Only the one word after flag is run.
-QByteArray oneWordAfter(const char *flag) { return terminalScript(skipTo(flag) + "exec \"$1\"\n"); }
+// The word after flag split by the terminal's own rules (here: at blanks), the words after it
+// appended as they are.
+QByteArray splitFirstAfter(const char *flag) {
+    return terminalScript(skipTo(flag) +
+                          "first=$1\nshift\nset -f\nset -- $first \"$@\"\nexec \"$@\"\n");
+}
 // The words after flag up to the first that is one of options, which it would then act on.
 QByteArray wordsUpTo(const char *flag, const char *options) {
     return terminalScript(skipTo(flag) + "for w; do\n  shift\n  case $w in " + options +
@@ -370,7 +376,7 @@ const struct {
     {"wezterm", wordsAfter("--")},
     {"ghostty", shellAfter("-e")},  // as before 1.1
     {"foot", wordsAfter("--")},
-    {"qterminal", oneWordAfter("-e")},
+    {"qterminal", splitFirstAfter("-e")},
     {"lxterminal", quotedAfter("-e")},
     {"terminology", shellAfter("-e")},
     {"deepin-terminal", wordsUpTo("-e", "-w|-q|-m|-C|--run-script|--keep-open|-e")},
@@ -439,8 +445,9 @@ TEST(RealLauncher, UnknownTerminalBehindTheEmulatorGetsOnlyTheHelper) {
     const QStringList terminal = desktop.records("terminal", 1).at(0);
     settle();
     // Not even the title comes from the list file.
-    EXPECT_EQ(show(terminal.mid(1)),
-              show({"-T", "norvex ping", "-e", NORVEX_SOURCE_DIR "/platform/terminal-command.sh"}));
+    EXPECT_EQ(show(terminal.mid(1, 4)), show({"-T", "norvex ping", "-e", NORVEX_HELPER}));
+    EXPECT_EQ(terminal.size(), 6);
+    EXPECT_TRUE(isPlainWord(terminal.value(5)));
     EXPECT_FALSE(QFile::exists(mark));
 }
 
@@ -457,8 +464,7 @@ TEST(RealLauncher, WrapperWithoutItsTerminalIsATerminalWeDoNotKnow) {
     ASSERT_EQ(pings.size(), 1u);
     EXPECT_EQ(show(pings[0]), show({"127.0.0.1;" + kTouch, mark}));
     ASSERT_EQ(terminals.size(), 1u);
-    EXPECT_EQ(show(terminals[0].mid(1)),
-              show({"-T", "norvex ping", "-e", NORVEX_SOURCE_DIR "/platform/terminal-command.sh"}));
+    EXPECT_EQ(show(terminals[0].mid(1, 4)), show({"-T", "norvex ping", "-e", NORVEX_HELPER}));
     EXPECT_FALSE(QFile::exists(mark));
 }
 
@@ -717,6 +723,158 @@ TEST(RealLauncher, TerminalsGetNoOpenFileAndNoIgnoredSignalOfOurs) {
     const qulonglong mask = ignored.toULongLong(&ok, 16);
     ASSERT_TRUE(ok) << show(lines);
     EXPECT_EQ(mask & (1ull << (SIGUSR1 - 1)), 0u) << "SIGUSR1 is still ignored";
+}
+
+// A terminal that runs one instance: the first start runs its command and then serves every
+// later start, which hands its arguments over and exits at once. The instance runs each command
+// with its own environment, folder and PATH, as deepin-terminal does. Arguments travel one a
+// line, ended by an empty line; "quit" ends the instance.
+QByteArray singleInstance(const char *flag) {
+    return terminalScript(
+        QByteArray("fifo=$d/instance.fifo\n"
+                   "if ! /bin/mkdir \"$d/instance.lock\" 2>/dev/null; then\n"
+                   "  while [ ! -p \"$fifo\" ]; do /bin/sleep 0.01; done\n"
+                   "  { for w; do printf '%s\\n' \"$w\"; done; echo; } > \"$fifo\"\n"
+                   "  exit 0\n"
+                   "fi\n"
+                   "/usr/bin/mkfifo \"$fifo.part\" && /bin/mv \"$fifo.part\" \"$fifo\"\n"
+                   "serve() {\n") +
+        skipTo(flag) +
+        "  \"$@\" &\n"
+        "}\n"
+        "serve \"$@\"\n"
+        "exec 3<>\"$fifo\"\n"
+        "while :; do\n"
+        "  set --\n"
+        "  while IFS= read -r w <&3 && [ -n \"$w\" ]; do set -- \"$@\" \"$w\"; done\n"
+        "  [ \"$1\" = quit ] && exit 0\n"
+        "  serve \"$@\"\n"
+        "done\n");
+}
+
+void quitInstance(const FakeDesktop &desktop) {
+    QFile fifo(desktop.path("instance.fifo"));
+    ASSERT_TRUE(fifo.open(QIODevice::WriteOnly));
+    fifo.write("quit\n\n");
+}
+
+// Each click's ping gets its own words, however many clicks a running instance serves and
+// whoever started that instance.
+TEST(RealLauncher, ARunningInstancePingsEachClicksOwnWords) {
+    const struct {
+        const char *name, *program, *link;
+        bool openedBefore;  // the user's own window was there before norvex
+    } cases[] = {
+        {"deepin-terminal", "deepin-terminal", nullptr, false},
+        {"deepin-terminal, already open", "deepin-terminal", nullptr, true},
+        {"unknown behind x-terminal-emulator", "mystery-term", "mystery-term", false},
+        {"unknown, already open", "mystery-term", "mystery-term", true},
+    };
+    const QStringList addresses{"127.0.0.1", "127.0.0.2 -c 3", "\"my host\" x", "::1"};
+    const std::vector<QStringList> words{
+        {"127.0.0.1"}, {"127.0.0.2", "-c", "3"}, {"my host", "x"}, {"::1"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop desktop;
+        desktop.add(QString::fromUtf8(c.program), singleInstance("-e"));
+        if (c.link) desktop.link("x-terminal-emulator", QString::fromUtf8(c.link));
+        QTemporaryDir elsewhere;
+        if (c.openedBefore) {
+            // The user's shell: another folder, a PATH of its own and nothing of norvex's.
+            QProcess user;
+            QProcessEnvironment env;
+            env.insert("PATH", ".:/usr/bin:/bin");
+            user.setProcessEnvironment(env);
+            user.setWorkingDirectory(elsewhere.path());
+            ASSERT_TRUE(user.startDetached(desktop.path(QString::fromUtf8(c.program)),
+                                           {"-e", "/bin/true"}));
+            runUntil([&] { return QFile::exists(desktop.path("instance.fifo")); }, 10000);
+        }
+        RealProcessLauncher launcher = desktop.launcher();
+        QStringList late;
+        launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
+        for (const QString &address : addresses) {
+            launcher.start("ping.exe -t " + address, "Gateway");
+            runUntil([&] { return false; }, 100);  // one click after the other
+        }
+        const auto pings = desktop.records("ping", addresses.size());
+        quitInstance(desktop);
+        settle();
+        std::vector<std::string> got, expected;
+        for (const QStringList &p : pings) got.push_back(show(p));
+        for (const QStringList &w : words) expected.push_back(show(w));
+        std::sort(got.begin(), got.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(got, expected);
+        EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
+    }
+}
+
+// A terminal that ran the command has opened the window, however the command ended: no other
+// terminal may follow it for the same click.
+TEST(RealLauncherLate, ATerminalThatRanTheCommandIsNeverFollowedByAnother) {
+    const struct {
+        const char *name, *program;
+        QByteArray fake;
+    } cases[] = {
+        // stdin at its end, and the command's status passed on, as st does
+        {"words", "st", terminalScript(skipTo("-e") + "\"$@\"\nexit $?\n")},
+        {"helper", "xdg-terminal-exec", terminalScript("\"$@\"\nexit $?\n")},
+        {"quoted words", "tilix", terminalScript(skipTo("-e") + "eval \"$1\"\nexit $?\n")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDesktop desktop;
+        desktop.add(QString::fromUtf8(c.program), c.fake);
+        desktop.add("xterm", wordsAfter("-e"));
+        RealProcessLauncher launcher = desktop.launcher();
+        QStringList late;
+        launcher.setLateFailureHandler([&](const QString &, const QString &why) { late << why; });
+        launcher.start("ping.exe -t 127.0.0.1", "t");
+        settle();
+        EXPECT_EQ(desktop.records("ping", 0).size(), 1u);
+        const auto terminals = desktop.records("terminal", 0);
+        ASSERT_EQ(terminals.size(), 1u) << "a second terminal was started";
+        EXPECT_EQ(terminals[0].value(0), QString::fromUtf8(c.program));
+        EXPECT_TRUE(late.isEmpty()) << late.join("\n").toStdString();
+    }
+}
+
+// Run directly, as a terminal's running instance would: with a relative program, a relative PATH
+// and a program of that name planted in its current folder.
+TEST(TerminalCommandHelper, RunsOnlyAnAbsoluteProgram) {
+    QTemporaryDir planted;
+    const QString mark = planted.filePath("PLANTED");
+    QFile program(planted.filePath("prog"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\n: > '" + mark.toUtf8() + "'\n");
+    program.close();
+    program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const struct {
+        QStringList command;
+        bool runs;
+    } cases[] = {
+        {{"prog", "x"}, false},
+        {{"./prog"}, false},
+        {{planted.filePath("prog")}, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(show(c.command));
+        QFile::remove(mark);
+        QProcess helper;
+        QProcessEnvironment env;
+        env.insert("PATH", ".");
+        helper.setProcessEnvironment(env);
+        helper.setWorkingDirectory(planted.path());
+        helper.setStandardInputFile(QProcess::nullDevice());
+        helper.start(QStringLiteral(NORVEX_HELPER), {helperWord(c.command)});
+        ASSERT_TRUE(helper.waitForFinished(5000));
+        EXPECT_EQ(helper.exitCode(), 0);  // the window opened, whatever it could run
+        EXPECT_EQ(QFile::exists(mark), c.runs);
+        if (!c.runs) {
+            EXPECT_TRUE(helper.readAllStandardOutput().contains("not an absolute path"));
+        }
+    }
 }
 
 }  // namespace

@@ -59,6 +59,51 @@ TEST(ReportList, EachFailureHasItsOwnReason) {
     EXPECT_NE(text.indexOf(QStringLiteral("height: 1045 twips")), -1);
 }
 
+TEST(ReportList, HintsSayWhyThereAreFewerRowsThanItSeems) {
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        std::vector<const char *> hints;  // each appears, in this order
+        int count = -1;                   // how many hint lines; -1: as many as listed
+    } cases[] = {
+        {"rows built", "[LIST]\r\na=127.0.0.1\r\n", {}},
+        {"LF line ends", "[LIST]\na=127.0.0.1\n", {}},
+        {"no marker", "a=127.0.0.1\r\n", {"no line holds the marker [LIST]"}},
+        {"nothing after the marker",
+         "x\r\n[list]\r\nnote\r\n",
+         {"no line after the marker (line 2) holds \"=\""}},
+        {"lone LF in a CR LF file",
+         "[LIST]\r\na=127.0.0.1\nb=127.0.0.2\r\n",
+         {"line 2 holds a lone LF, which stays inside the line"}},
+        {"lone CR in a CR LF file",
+         "[LIST]\r\na=1\rb=2\r\nc=3\r\n",
+         {"line 2 holds a lone CR, which stays"}},
+        {"CR-only line ends",
+         "[LIST]\ra=127.0.0.1\r",
+         {"CR alone (old Mac line ends)", "no line after the marker (line 1)"}},
+        {"CR-only, no marker", "a=1\rb=2\r", {"CR alone", "no line holds the marker"}},
+        {"many lone LFs",
+         QByteArray("[LIST]\r\n") + QByteArray("a\nb=1\r\n").repeated(12),
+         {"line 2 holds", "line 11 holds", "2 more lines hold a lone CR or LF"},
+         11},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileReader files(QStringLiteral("list"), c.bytes);
+        const ListReport report = reportList(files, QStringLiteral("list"));
+        EXPECT_EQ(report.status, 0) << report.text.toStdString();
+        const QStringList hints = report.text.split(u'\n').filter(QStringLiteral("hint: "));
+        EXPECT_EQ(hints.size(), c.count < 0 ? int(c.hints.size()) : c.count)
+            << report.text.toStdString();
+        qsizetype at = 0;
+        for (const char *hint : c.hints) {
+            const qsizetype found = report.text.indexOf(QString::fromUtf8(hint), at);
+            EXPECT_GE(found, at) << hint << "\n" << report.text.toStdString();
+            at = std::max(at, found);
+        }
+    }
+}
+
 TEST(ReportList, FolderAndTooLargeSayWhy) {
     QTemporaryDir dir;
     RealFileReader real(10);

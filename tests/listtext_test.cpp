@@ -32,7 +32,7 @@ TEST(ListFileName, ArgumentTextRules) {
     }
 }
 
-TEST(SplitListLines, OnlyCrLfSeparates) {
+TEST(SplitListLines, CrLfSeparatesElseLf) {
     const struct {
         const char16_t *text;
         QStringList lines;
@@ -43,9 +43,16 @@ TEST(SplitListLines, OnlyCrLfSeparates) {
         {u"a\r\n", {"a", ""}},  // text after the last CR LF is one more line
         {u"\r\n", {"", ""}},
         {u"a\r\n\r\nb", {"a", "", "b"}},
-        {u"a\nb\nc", {"a\nb\nc"}},  // LF-only files are one line
         {u"a\rb", {"a\rb"}},
-        {u"a\r\r\nb\n\r\n", {"a\r", "b\n", ""}},
+        {u"a\r\r\nb\n\r\n", {"a\r", "b\n", ""}},  // one CR LF: a lone CR or LF stays
+        {u"a\r\nb\nc", {"a", "b\nc"}},
+        // Without any CR LF, LF ends lines; CR alone never does.
+        {u"a\nb\nc", {"a", "b", "c"}},
+        {u"a\nb\n", {"a", "b", ""}},
+        {u"\n", {"", ""}},
+        {u"a\r\nb\rc", {"a", "b\rc"}},
+        {u"a\rb\rc\r", {"a\rb\rc\r"}},
+        {u"a\r\n\nb", {"a", "\nb"}},
     };
     for (const auto &c : cases) {
         const QString text = QString::fromUtf16(c.text);

@@ -33,16 +33,21 @@ for f in usr/bin/norvex usr/bin/norvex-check usr/share/applications/org.norvex.n
          usr/share/metainfo/org.norvex.norvex.metainfo.xml usr/share/mime/packages/norvex.xml \
          usr/share/icons/hicolor/32x32/apps/norvex.png usr/share/icons/hicolor/scalable/apps/norvex.svg \
          usr/share/man/man1/norvex.1.gz usr/share/man/man1/norvex-check.1.gz \
-         usr/share/doc/norvex/copyright usr/share/doc/norvex/changelog.gz; do
+         usr/share/doc/norvex/copyright usr/share/doc/norvex/changelog.gz \
+         usr/libexec/norvex/terminal-command; do
   [ -e "$root/$f" ] || fail "missing $f"
 done
 # A release whose changelog does not name it: the changelog was not brought up to date.
 version=$(dpkg-deb -f "$deb" Version)
 head=$(zcat "$root/usr/share/doc/norvex/changelog.gz" | head -n 1)
 [[ $head == "norvex ($version) "* ]] || fail "changelog's latest entry is not $version: $head"
-for program in norvex norvex-check; do
-  [[ $(file -b "$root/usr/bin/$program") == *", stripped"* ]] || fail "$program is not stripped"
+for program in usr/bin/norvex usr/bin/norvex-check usr/libexec/norvex/terminal-command; do
+  [[ $(file -b "$root/$program") == *", stripped"* ]] || fail "$program is not stripped"
 done
+# The installed helper runs the words it is given, hex-encoded, each ended by a NUL byte.
+word=$(printf '/bin/echo\0helper runs\0' | od -An -tx1 | tr -d ' \n')
+[ "$("$root/usr/libexec/norvex/terminal-command" "$word" </dev/null)" = "helper runs" ] \
+  || fail "the installed terminal-command helper does not run its command"
 zcat "$root/usr/share/man/man1/norvex-check.1.gz" | grep -q '^\.TH "norvex-check" "1"' \
   || fail "the norvex-check man page is not a compressed manual page"
 cmp -s "$root/usr/share/icons/hicolor/32x32/apps/norvex.png" "$source/resources/norvex.png" \

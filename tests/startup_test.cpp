@@ -91,7 +91,7 @@ TEST(StartUp, MarkerEdgeCases) {
          crlfLines({"[LIST]", "a=1", "[LIST]", "[LIST]=2"}),
          {"1", "2"},
          1230},
-        {"LF-only file is one line", "[LIST]\na=1\nb=2\n", {}, 480},
+        {"LF-only file", "[LIST]\na=1\nb=2\n", {"1", "2"}, 1230},
         {"empty file", "", {}, 1045},
         {"only the first marker counts", crlfLines({"x=0", "[list]", "y=1"}), {"1"}, 855},
         {"empty label still a row", crlfLines({"[LIST]", "=127.0.0.9"}), {"127.0.0.9"}, 855},
@@ -104,6 +104,51 @@ TEST(StartUp, MarkerEdgeCases) {
         for (const HostRow &row : loaded->plan.rows()) addresses.push_back(show(row.address));
         EXPECT_EQ(addresses, std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
         EXPECT_EQ(loaded->plan.outerHeight(), c.height);
+    }
+}
+
+QByteArray utf16(const QString &text, bool bigEndian) {
+    QByteArray bytes(bigEndian ? "\xFE\xFF" : "\xFF\xFE");
+    for (const QChar c : text) {
+        const char high = static_cast<char>(c.unicode() >> 8), low = static_cast<char>(c.unicode());
+        bytes.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+// Lists as editors save them: the rows must not depend on the editor's line ends.
+TEST(StartUp, LineEndsOfEveryEditor) {
+    const QString lf = QString::fromUtf8("[LIST]\ncaf\u00e9=127.0.0.1\nb=127.0.0.2");
+    const QString lfFinal = lf + u'\n';
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        std::vector<const char *> addresses;
+    } cases[] = {
+        {"LF, UTF-8", lf.toUtf8(), {"127.0.0.1", "127.0.0.2"}},
+        {"LF, UTF-8, final LF", lfFinal.toUtf8(), {"127.0.0.1", "127.0.0.2"}},
+        {"LF, UTF-8 with BOM", "\xEF\xBB\xBF" + lfFinal.toUtf8(), {"127.0.0.1", "127.0.0.2"}},
+        {"LF, UTF-16 LE", utf16(lf, false), {"127.0.0.1", "127.0.0.2"}},
+        {"LF, UTF-16 BE, final LF", utf16(lfFinal, true), {"127.0.0.1", "127.0.0.2"}},
+        {"LF, Windows-1252",
+         "[LIST]\ncaf\xE9=127.0.0.1\nb=127.0.0.2\n",
+         {"127.0.0.1", "127.0.0.2"}},
+        // One CR LF anywhere: only CR LF ends lines, and a lone LF stays in its address.
+        {"CR LF with a lone LF",
+         "[LIST]\r\na=127.0.0.1\nb=127.0.0.2\r\n",
+         {"127.0.0.1\nb=127.0.0.2"}},
+        {"CR only (old Mac)", "[LIST]\ra=127.0.0.1\rb=127.0.0.2\r", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto loaded = load(c.bytes);
+        EXPECT_TRUE(loaded->error.isEmpty()) << show(loaded->error);
+        std::vector<std::string> addresses;
+        for (const HostRow &row : loaded->plan.rows()) addresses.push_back(show(row.address));
+        EXPECT_EQ(addresses, std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
+        if (c.addresses.size() == 2) {
+            EXPECT_EQ(show(loaded->plan.rows()[0].label), "caf\u00e9");
+        }
     }
 }
 
@@ -142,6 +187,7 @@ TEST(StartUp, LineAndMarkerLimits) {
     } cases[] = {
         {"32,767 pieces", QByteArray("[LIST]") + QByteArray("\r\n").repeated(32766), false},
         {"32,768 pieces", QByteArray("[LIST]") + QByteArray("\r\n").repeated(32767), true},
+        {"32,768 LF pieces", QByteArray("[LIST]") + QByteArray("\n").repeated(32767), true},
         {"marker at character 32,767", (filler + "[LIST]\r\na=1").toUtf8(), false},
         {"marker at character 32,768", (filler + "x[LIST]\r\na=1").toUtf8(), true},
         {"long line before the marker", (filler + "xx\r\n[LIST]\r\na=1").toUtf8(), false},

@@ -4,7 +4,8 @@ add_executable(launcher_test launcher_test.cpp)
 target_link_libraries(launcher_test PRIVATE norvex_platform GTest::gtest)
 gtest_discover_tests(launcher_test PROPERTIES ENVIRONMENT "${NORVEX_TEST_ENV}" DISCOVERY_TIMEOUT 60
                      DISCOVERY_MODE PRE_TEST)
-target_compile_definitions(launcher_test PRIVATE NORVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+target_compile_definitions(launcher_test PRIVATE NORVEX_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+  NORVEX_HELPER="$<TARGET_FILE:terminal-command>")
 norvex_gtest(terminal_test norvex_platform)
 norvex_gtest(holdopen_test norvex_platform)
 
