@@ -2,7 +2,8 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "panel/listreport.h"
+#include "list/load.h"
+#include "list/report.h"
 #include "platform/commandline.h"
 #include "platform/filereader.h"
 
@@ -18,7 +19,7 @@ int main(int argc, char **argv) {
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
     RealFileReader files;
-    const ListReport report = reportList(files, rawArgumentText(argc, argv));
+    const ListReport report = reportList(Form_Initialize(files, rawArgumentText(argc, argv)));
     writeStandardOutput(report.text);
     return report.status;
 }

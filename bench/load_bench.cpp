@@ -8,9 +8,8 @@
 #include <QTemporaryDir>
 #include <cstring>
 
-#include "app/listtext.h"
-#include "app/startup.h"
-#include "panel/rowplan.h"
+#include "list/listtext.h"
+#include "list/load.h"
 #include "platform/filereader.h"
 
 namespace {
@@ -61,9 +60,8 @@ void loadList(benchmark::State &state) {
     const QString path = worstCase(state.range(0));
     RealFileReader files;
     for (auto _ : state) {
-        RowPlan plan;
-        Form_Initialize(plan, files, path);
-        if (plan.rows().size() != 86) state.SkipWithError("the worst case did not load");
+        const LoadedList list = Form_Initialize(files, path);
+        if (list.rows.size() != 86) state.SkipWithError("the worst case did not load");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
@@ -83,20 +81,20 @@ void stepSplit(benchmark::State &state) {
     for (auto _ : state) benchmark::DoNotOptimize(splitListLines(text));
 }
 void stepTrim(benchmark::State &state) {
-    const QStringList lines =
-        splitListLines(decodeListBytes(RealFileReader().readAll(worstCase(state.range(0)))));
+    const QString text = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
+    const LineViews lines = splitListLines(text);
     for (auto _ : state) {
-        QStringList copy = lines;
+        LineViews copy = lines;
         trimListLines(copy);
         benchmark::DoNotOptimize(copy);
     }
 }
 void stepMarker(benchmark::State &state) {
-    QStringList lines =
-        splitListLines(decodeListBytes(RealFileReader().readAll(worstCase(state.range(0)))));
+    const QString text = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
+    LineViews lines = splitListLines(text);
     trimListLines(lines);
     for (auto _ : state) {
-        for (const QString &line : lines) {
+        for (const QStringView line : lines) {
             if (markerPosition(line) >= 0) break;
         }
     }

@@ -17,7 +17,7 @@
 
 #include "panel/form1.h"
 #include "platform/filereader.h"
-#include "platform/reallauncher.h"
+#include "platform/posix/terminallauncher.h"
 
 namespace {
 
@@ -50,7 +50,7 @@ int clicks(const char *file, int count) {
     QProcessEnvironment env;
     env.insert(QStringLiteral("PATH"), dir.path());
     RealFileReader files;
-    RealProcessLauncher launcher(env);
+    TerminalLauncher launcher(env);
     Form1 form(files, launcher, QString::fromLocal8Bit(file));
     form.show();
     QApplication::processEvents();
@@ -83,9 +83,9 @@ int main(int argc, char **argv) {
     FirstPaint watcher;
     QWidget *window = nullptr;
     RealFileReader files;
-    RealProcessLauncher launcher;
+    const auto launcher = makeSystemLauncher();
     if (std::strcmp(argv[1], "norvex") == 0 && argc == 3) {
-        window = new Form1(files, launcher, QString::fromLocal8Bit(argv[2]));
+        window = new Form1(files, *launcher, QString::fromLocal8Bit(argv[2]));
     } else if (std::strcmp(argv[1], "baseline") == 0) {
         window = new QWidget;
         auto *layout = new QVBoxLayout(window);

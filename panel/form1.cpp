@@ -1,37 +1,39 @@
 #include "panel/form1.h"
 
-#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 
-#include "app/startup.h"
-#include "panel/pingcommand.h"
 #include "platform/processlauncher.h"
 
 Form1::Form1(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
              QWidget *parent)
     : TwipsWindow(rowlayout::kClientWidth, rowlayout::kDesignClientHeight, parent),
       m_launcher(launcher),
+      m_designHost{QString(), QString::fromUtf16(rowlayout::kDesignAddress)},
       m_but(1) {
+    using namespace rowlayout;
     setObjectName(QStringLiteral("Form1"));
     setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.png")));
-    setCaption(QString::fromUtf16(rowlayout::kDesignCaption));
+    setCaption(QString::fromUtf16(kDesignCaption));
 
     TwipsButton *first = createBut(1);
-    first->setCaption(QStringLiteral("127.0.0.1"));
-    first->setLeft(1845);
-    first->setTop(120);
-    first->setWidth(1380);
-    first->setHeight(375);
-    describeButton(first, QString());
+    first->setCaption(m_designHost.address);
+    first->setLeft(kDesignButtonLeft);
+    first->setTop(kDesignButtonTop);
+    first->setWidth(kDesignButtonWidth);
+    first->setHeight(kPitch);
+    describeButton(first, m_designHost);
 
     // A terminal that closes at once is found out after the click has returned.
     m_launcher.setLateFailureHandler(
-        [form = QPointer<Form1>(this)](const QString &commandLine, const QString &why) {
-            if (form) form->warnNotStarted(commandLine.mid(pingCommandLine(QString()).size()), why);
+        [form = QPointer<Form1>(this)](const Host &host, const QString &why) {
+            if (form) form->warnNotStarted(host, why);
         });
 
-    m_loadError = Form_Initialize(*this, files, argumentText);
+    m_list = Form_Initialize(files, argumentText);
+    setCaption(m_list.caption);
+    for (const HostRow &row : m_list.rows) showRow(row);
+    if (m_list.outerHeight) setOuterHeight(*m_list.outerHeight);
 }
 
 TwipsButton *Form1::But(int index) const {
@@ -48,7 +50,7 @@ TwipsButton *Form1::createBut(int index) {
     return button;
 }
 
-void Form1::addRow(const HostRow &row) {
+void Form1::showRow(const HostRow &row) {
     using namespace rowlayout;
     const int n = row.number;
 
@@ -58,7 +60,7 @@ void Form1::addRow(const HostRow &row) {
     label->setHeight(kPitch);
     label->setWidth(kLabelWidth);
     label->setTop(labelTop(row.top));
-    label->setCaption(row.label);
+    label->setCaption(row.host.label);
     label->setLeft(kLabelLeft);
     label->setFont(QFont(QStringLiteral("Verdana"), 8));
     label->setVisible(true);
@@ -72,7 +74,7 @@ void Form1::addRow(const HostRow &row) {
     band->setBorderStyle(1);
     band->setBorderColor(kAppWorkspaceColor);
     band->setBackStyle(1);
-    band->setBackColor(rowColor(n));
+    band->setBackColor(row.color);
     band->setVisible(true);
     // Bands lie under every label and button, so no band ever hides a label's text.
     band->lower();
@@ -82,40 +84,42 @@ void Form1::addRow(const HostRow &row) {
     button->setHeight(kPitch);
     button->setWidth(kButtonWidth);
     button->setTop(row.top);
-    button->setCaption(row.address);
-    button->setBackColor(rowColor(n));
+    button->setCaption(row.host.address);
+    button->setBackColor(row.color);
     button->setVisible(true);
     // Above the previous row's label, whose transparent lower part reaches into this row.
     button->raise();
-    describeButton(button, row.label);
+    describeButton(button, row.host);
 }
 
-void Form1::describeButton(TwipsButton *button, const QString &label) {
-    const QString address = button->caption();
-    button->setToolTip((label.isEmpty() ? QString() : label + u'\n') + pingCommandLine(address));
-    button->setAccessibleName(QStringLiteral("Ping %1 (%2)").arg(label, address));
+const Host *Form1::hostOf(int index) const {
+    if (index >= 1 && index <= static_cast<int>(m_list.rows.size()))
+        return &m_list.rows[index - 1].host;
+    return index == 1 ? &m_designHost : nullptr;
+}
+
+void Form1::describeButton(TwipsButton *button, const Host &host) {
+    button->setToolTip((host.label.isEmpty() ? QString() : host.label + u'\n') +
+                       host.commandLine());
+    button->setAccessibleName(QStringLiteral("Ping %1 (%2)").arg(host.label, host.address));
 }
 
 void Form1::But_Click(Int16 index) {
-    TwipsButton *button = But(index.value());
-    if (!button) return;
-    const QString address = button->caption();
-    // The row's own label names the window; the design-time button has none.
-    const auto *rowLabel = findChild<QLabel *>(QStringLiteral("Label%1").arg(index.value()));
-    const QString label = rowLabel ? rowLabel->text() : QString();
-    const QString title = label.isEmpty() ? address : label + QStringLiteral(" - ") + address;
+    const Host *host = hostOf(index.value());
+    if (!host) return;
     try {
-        m_launcher.start(pingCommandLine(address), title);
+        m_launcher.start(*host);
     } catch (const std::exception &e) {
-        warnNotStarted(address, QString::fromStdString(e.what()));
+        warnNotStarted(*host, QString::fromStdString(e.what()));
     } catch (...) {
-        warnNotStarted(address, QString());
+        warnNotStarted(*host, QString());
     }
 }
 
-void Form1::warnNotStarted(const QString &address, const QString &why) {
-    const QString what = QStringLiteral("The ping window for %1 could not be opened.")
-                             .arg(address.isEmpty() ? QStringLiteral("an empty address") : address);
+void Form1::warnNotStarted(const Host &host, const QString &why) {
+    const QString what =
+        QStringLiteral("The ping window for %1 could not be opened.")
+            .arg(host.address.isEmpty() ? QStringLiteral("an empty address") : host.address);
     // Window-modal but not blocking: the program, and the window, keep running.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("norvex"),
                                 why.isEmpty() ? what : what + QStringLiteral("\n\n") + why,

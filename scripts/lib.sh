@@ -1,4 +1,16 @@
-# Helpers the scripts share; sourced, never run.
+# Helpers the scripts share; sourced, never run. Whatever starts a server here has a stop_ partner
+# that every caller runs from its EXIT trap, so no run leaves a process behind.
+
+norvex_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# The project version, from the one place it is written: project() in CMakeLists.txt.
+norvex_version() {
+  sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' "$norvex_root/CMakeLists.txt"
+}
+
+# The Windows installer's UpgradeCode. It never changes: it is how a newer version finds the one
+# it replaces, so that it installs over it instead of beside it.
+norvex_upgrade_code=BC8A076D-FB73-469E-9314-525EE571813A
 
 # Installs with apt whichever of the named Debian packages is not installed yet.
 ensure_packages() {
@@ -14,28 +26,63 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Starts Xvfb (screen WxHxD) on the first free display from :90 and makes a fresh 64-bit Wine
-# prefix in folder $2; exports DISPLAY and WINEPREFIX. stop_wine_display ends both again.
+# Starts Xvfb with screen WxHxD on a display no one uses and exports DISPLAY; stop_xvfb ends it.
+start_xvfb() {
+  local fd display
+  exec {fd}<> <(:)
+  Xvfb -displayfd "$fd" -nolisten tcp -screen 0 "$1" >/dev/null 2>&1 &
+  norvex_xvfb_pid=$!
+  if ! read -r -t 30 display <&"$fd"; then
+    exec {fd}<&-
+    echo "Xvfb did not start" >&2
+    return 1
+  fi
+  exec {fd}<&-
+  export DISPLAY=:$display
+}
+
+stop_xvfb() {
+  if [ -n "${norvex_xvfb_pid:-}" ]; then
+    kill "$norvex_xvfb_pid" 2>/dev/null || true
+    wait "$norvex_xvfb_pid" 2>/dev/null || true
+    norvex_xvfb_pid=
+  fi
+  return 0
+}
+
+# Starts Xvfb (screen WxHxD) and makes a fresh 64-bit Wine prefix in folder $2; exports DISPLAY,
+# WINEPREFIX and WINEDLLOVERRIDES ($3: more overrides). stop_wine_display ends both again.
 start_wine_display() {
-  local screen=$1
   wine_scratch=$2
-  local display=90
-  while [ -e /tmp/.X11-unix/X$display ] || [ -e /tmp/.X$display-lock ]; do
-    display=$((display + 1))
-  done
-  Xvfb :$display -screen 0 "$screen" -nolisten tcp >/dev/null 2>&1 &
-  wine_xvfb_pid=$!
-  local _
-  for _ in $(seq 50); do [ -e /tmp/.X11-unix/X$display ] && break; sleep 0.1; done
-  [ -e /tmp/.X11-unix/X$display ] || { echo "Xvfb did not start" >&2; return 1; }
-  export DISPLAY=:$display WINEPREFIX=$wine_scratch/prefix WINEARCH=win64 WINEDEBUG=-all
+  start_xvfb "$1" || return 1
   # No Mono or Gecko: nothing here needs them, and their installers would ask.
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+  export WINEPREFIX=$wine_scratch/prefix WINEARCH=win64 WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=${3:+;$3}"
+  wineboot -i >/dev/null 2>&1
   wineserver -w
 }
 
 stop_wine_display() {
-  [ -n "${wine_scratch:-}" ] && WINEPREFIX=$wine_scratch/prefix wineserver -k 2>/dev/null
-  [ -n "${wine_xvfb_pid:-}" ] && kill "$wine_xvfb_pid" 2>/dev/null
-  return 0
+  # A wineserver that has already ended makes -k fail: that must not keep Xvfb running.
+  if [ -n "${wine_scratch:-}" ]; then
+    WINEPREFIX=$wine_scratch/prefix wineserver -k 2>/dev/null || true
+  fi
+  stop_xvfb
+}
+
+# Marks every process a run starts, through the environment they inherit, so that what is left
+# running at its end can be found: leftover_processes prints them as "name(pid)".
+mark_run() {
+  export NORVEX_RUN_MARK="norvex-run-$$-$RANDOM"
+}
+
+leftover_processes() {
+  # Scanned by a shell without the mark, which skips this script and the subshell calling it.
+  env -u NORVEX_RUN_MARK bash -c '
+    for dir in /proc/[0-9]*; do
+      pid=${dir#/proc/}
+      [ "$pid" = "$2" ] || [ "$pid" = "$3" ] && continue
+      { tr "\0" "\n" <"$dir/environ"; } 2>/dev/null | grep -qxF "NORVEX_RUN_MARK=$1" || continue
+      printf "%s(%s) " "$(cat "$dir/comm" 2>/dev/null)" "$pid"
+    done' leftover "$NORVEX_RUN_MARK" "$$" "$BASHPID"
 }

@@ -16,7 +16,7 @@ root=$PWD
 packages=(build-essential cmake qt6-base-dev scdoc dpkg-dev file lintian wixl msitools zip git)
 ensure_packages "${packages[@]}"
 
-version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(norvex_version)
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "no X.Y.Z version in CMakeLists.txt" >&2; exit 1; }
 changelog_version=$(sed -n '1s/^norvex (\([^)]*\)).*/\1/p' packaging/debian/changelog)
 if [ "$changelog_version" != "$version" ]; then

@@ -8,6 +8,9 @@
 # and says so in the summary, which then counts it as failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/lib.sh
+# Everything this run starts carries the mark, so that what it leaves running can be found.
+mark_run
 start=$(date +%s)
 stage_start=$start
 timings=()
@@ -50,6 +53,17 @@ run_ctest() {
   return "$status"
 }
 finish() {
+  # Every server a stage started (Xvfb, wineserver, a terminal) must have been stopped by it.
+  local left
+  left=$(leftover_processes)
+  if [ -n "$left" ]; then
+    echo "FAILED: this run left processes running: $left"
+    failed=$((failed + 1))
+    for p in $left; do p=${p##*(}; kill "${p%)}" 2>/dev/null || true; done
+  else
+    echo "No process of this run is left running."
+    passed=$((passed + 1))
+  fi
   summary
   echo "$passed passed, $failed failed"
   [ "$failed" -eq 0 ]
@@ -113,7 +127,7 @@ stage_done "Windows build and suites under Wine"
 
 echo "== Release packages: lintian, the files in dist/, the MSI under Wine =="
 # Packages the Windows programs the stage above built and tested.
-version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+version=$(norvex_version)
 for check in "NORVEX_WINDOWS_DIR=build-windows scripts/package.sh" \
              "tests/package_dist_test.sh" \
              "tests/msi_wine_test.sh build-windows dist/norvex-$version-windows-x64.msi"; do

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QMap>
 #include <QString>
 #include <QStringList>
-#include <utility>
+#include <QTemporaryDir>
+#include <string>
 #include <vector>
 
 #include "platform/filereader.h"
@@ -28,16 +30,14 @@ public:
 // Records every start instead of starting anything.
 class RecordingLauncher : public ProcessLauncher {
 public:
-    void start(const QString &commandLine, const QString &title) override {
-        starts.emplace_back(commandLine, title);
-    }
-    std::vector<std::pair<QString, QString>> starts;  // command line, title
+    void start(const Host &host) override { starts.push_back(host); }
+    std::vector<Host> starts;
 };
 
 // Fails every start, as when no terminal program can be found.
 class FailingLauncher : public ProcessLauncher {
 public:
-    void start(const QString &, const QString &) override {
+    void start(const Host &) override {
         ++attempts;
         throw LaunchError("No terminal program was found on PATH.");
     }
@@ -57,4 +57,30 @@ inline QStringList entryLines(int n) {
     for (int i = 1; i <= n; ++i)
         lines << QStringLiteral("host%1=127.0.%2.%3").arg(i).arg(i / 256).arg(i % 256);
     return lines;
+}
+
+// Writes a file of these bytes in dir and returns its path.
+inline QString writeFile(const QTemporaryDir &dir, const char *name, const QByteArray &bytes) {
+    const QString path = dir.filePath(QString::fromUtf8(name));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) file.write(bytes);
+    return path;
+}
+
+// Why reader refuses the file: the reason its message gives after the file's name, without the
+// full stop; empty when it reads the file.
+inline std::string refusal(FileReader &reader, const QString &name) {
+    try {
+        reader.readAll(name);
+        return {};
+    } catch (const FileError &e) {
+        const std::string what = e.what();
+        const size_t start = what.find("\": ");
+        std::string reason = start == std::string::npos ? what : what.substr(start + 3);
+        if (!reason.empty() && reason.back() == '.') reason.pop_back();
+        return reason;
+    }
+}
+inline std::string refusal(FileReader &&reader, const QString &name) {
+    return refusal(reader, name);
 }

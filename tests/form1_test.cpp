@@ -11,7 +11,6 @@
 #include <memory>
 
 #include "platform/filereader.h"
-#include "platform/reallauncher.h"
 #include "tests/fakes.h"
 
 namespace {
@@ -104,6 +103,30 @@ private slots:
         QCOMPARE(toQColor(0x00FFECD8), QColor(216, 236, 255));
     }
 
+    void rowsOfOneColourShareOnePalette() {
+        Window w(crlfLines(entryLines(6)));
+        const qint64 odd = w.form->But(1)->palette().cacheKey();
+        const qint64 even = w.form->But(2)->palette().cacheKey();
+        QVERIFY(odd != even);
+        for (int n = 3; n <= 6; ++n)
+            QCOMPARE(w.form->But(n)->palette().cacheKey(), n % 2 ? odd : even);
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        // Shown, and so re-resolved against the window's own palette, they still share it.
+        QCOMPARE(w.form->But(5)->palette().cacheKey(), odd);
+        QCOMPARE(w.form->But(6)->palette().color(QPalette::Button), toQColor(0x00FFECD8));
+    }
+
+    void clickPingsTheRowItWasBuiltFrom() {
+        // A caption changed after the row was built does not change what the row pings.
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB=127.0.0.2");
+        w.form->But(2)->setCaption(QStringLiteral("127.0.0.99"));
+        QTest::mouseClick(w.form->But(2), Qt::LeftButton);
+        QCOMPARE(w.recorder.starts.size(), size_t{1});
+        QCOMPARE(w.recorder.starts[0].address, QStringLiteral("127.0.0.2"));
+        QCOMPARE(w.recorder.starts[0].label, QStringLiteral("B"));
+    }
+
     void bandUnderLabelUnderButtons() {
         Window w(crlfLines(entryLines(4)));
         for (int n = 1; n <= 4; ++n) {
@@ -131,7 +154,7 @@ private slots:
         QCOMPARE(w.form->But(1)->text(), QStringLiteral("a&&b"));  // shown as a&b, no shortcut
         QCOMPARE(w.form->But(2)->text(), QStringLiteral("<i>y</i>"));
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);
-        QCOMPARE(w.recorder.starts.at(0).first, QStringLiteral("ping.exe -t a&b"));
+        QCOMPARE(w.recorder.starts.at(0).commandLine(), QStringLiteral("ping.exe -t a&b"));
     }
 
     void titleShowsPlaceholderLiterally() {
@@ -151,7 +174,7 @@ private slots:
         QVERIFY(w.form->But(87));
         QCOMPARE(w.form->outerHeight(), 1045);
         QCOMPARE(w.form->canvas()->height(), 43);
-        QVERIFY(w.form->loadError().contains(QStringLiteral("86")));
+        QVERIFY(w.form->list().error.contains(QStringLiteral("86")));
         Window most(crlfLines(entryLines(86)));
         QCOMPARE(most.form->outerHeight(), 32730);
         QCOMPARE(most.form->canvas()->height(), 2155);
@@ -168,7 +191,7 @@ private slots:
         RealFileReader files;
         RecordingLauncher launcher;
         auto form = std::make_unique<Form1>(files, launcher, path);
-        QCOMPARE(form->loadError(), QString());
+        QCOMPARE(form->list().error, QString());
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QTest::mouseClick(form->But(86), Qt::LeftButton);
@@ -203,9 +226,9 @@ private slots:
             w.recorder.starts.clear();
             QTest::mouseClick(w.form->But(n), Qt::LeftButton);
             QCOMPARE(w.recorder.starts.size(), size_t{1});
-            QCOMPARE(w.recorder.starts[0].first, QString::fromUtf8(expected[n - 1]));
+            QCOMPARE(w.recorder.starts[0].commandLine(), QString::fromUtf8(expected[n - 1]));
         }
-        QCOMPARE(w.recorder.starts[0].second, QStringLiteral("A - 127.0.0.1"));
+        QCOMPARE(w.recorder.starts[0].title(), QStringLiteral("A - 127.0.0.1"));
         w.recorder.starts.clear();
         QTest::mouseClick(w.form->But(2), Qt::LeftButton);
         QTest::mouseClick(w.form->But(2), Qt::LeftButton);
@@ -216,7 +239,7 @@ private slots:
         Window w("no marker here");
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);
         QCOMPARE(w.recorder.starts.size(), size_t{1});
-        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 127.0.0.1"));
+        QCOMPARE(w.recorder.starts[0].commandLine(), QStringLiteral("ping.exe -t 127.0.0.1"));
     }
 
     void buttonsWorkFromTheKeyboard() {
@@ -229,7 +252,7 @@ private slots:
         QVERIFY(w.form->But(2)->hasFocus());
         QTest::keyClick(w.form->But(2), Qt::Key_Space);
         QCOMPARE(w.recorder.starts.size(), size_t{1});
-        QCOMPARE(w.recorder.starts[0].first, QStringLiteral("ping.exe -t 127.0.0.2"));
+        QCOMPARE(w.recorder.starts[0].commandLine(), QStringLiteral("ping.exe -t 127.0.0.2"));
     }
 
     void buttonsDescribeThemselves() {
@@ -255,22 +278,6 @@ private slots:
         QTest::mouseClick(w.form->But(1), Qt::LeftButton);
         QCOMPARE(failing.attempts, 2);
     }
-
-#ifndef Q_OS_WIN  // Windows looks for ping.exe, not a terminal
-    void noTerminalOnPathWarns() {
-        QTemporaryDir empty;
-        QProcessEnvironment env;
-        env.insert(QStringLiteral("PATH"), empty.path());
-        RealProcessLauncher launcher(env);
-        Window w("[LIST]\r\nA=127.0.0.1", &launcher);
-        w.form->show();
-        QTest::mouseClick(w.form->But(1), Qt::LeftButton);
-        auto *box = w.form->findChild<QMessageBox *>(QStringLiteral("launchWarning"));
-        QVERIFY(box);
-        QTRY_VERIFY(box->isVisible());
-        QVERIFY(box->text().contains(QStringLiteral("xterm")));
-    }
-#endif
 };
 
 QTEST_MAIN(Form1Test)

@@ -1,19 +1,24 @@
-#include "panel/listreport.h"
-
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
+#include "list/load.h"
+#include "list/report.h"
 #include "platform/filereader.h"
 #include "tests/fakes.h"
 
 namespace {
 
+// What norvex-check says of the list that the argument text names.
+ListReport check(FileReader &files, const QString &argument) {
+    return reportList(Form_Initialize(files, argument));
+}
+
 TEST(ReportList, DescribesTheRowsAndHeight) {
     FakeFileReader files(
         QStringLiteral("hosts.nvx"),
         "notes\r\n[LIST]\r\nGateway = 127.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
-    const ListReport report = reportList(files, QStringLiteral("\"hosts.nvx\""));
+    const ListReport report = check(files, QStringLiteral("\"hosts.nvx\""));
     EXPECT_EQ(report.status, 0);
     EXPECT_EQ(report.text.toStdString(),
               "title: norvex by Brastel v1.1  [hosts.nvx]\n"
@@ -43,8 +48,8 @@ TEST(ReportList, EachFailureHasItsOwnReason) {
         if (!c.bytes.isEmpty()) files.files[QStringLiteral("list")] = c.bytes;
         RealFileReader real;
         const ListReport report = c.bytes.isEmpty()
-                                      ? reportList(real, dir.filePath(QStringLiteral("none")))
-                                      : reportList(files, QStringLiteral("list"));
+                                      ? check(real, dir.filePath(QStringLiteral("none")))
+                                      : check(files, QStringLiteral("list"));
         EXPECT_EQ(report.status, 1);
         EXPECT_NE(report.text.indexOf(QStringLiteral("fails: ")), -1) << report.text.toStdString();
         EXPECT_NE(report.text.indexOf(QString::fromUtf8(c.reason)), -1)
@@ -53,7 +58,7 @@ TEST(ReportList, EachFailureHasItsOwnReason) {
     }
     // Rows built before the row limit are listed, with the height the window keeps.
     FakeFileReader files(QStringLiteral("list"), crlfLines(entryLines(90)));
-    const QString text = reportList(files, QStringLiteral("list")).text;
+    const QString text = check(files, QStringLiteral("list")).text;
     EXPECT_NE(text.indexOf(QStringLiteral("row 88: label \"host88\"")), -1);
     EXPECT_EQ(text.indexOf(QStringLiteral("row 89:")), -1);
     EXPECT_NE(text.indexOf(QStringLiteral("height: 1045 twips")), -1);
@@ -90,7 +95,7 @@ TEST(ReportList, HintsSayWhyThereAreFewerRowsThanItSeems) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         FakeFileReader files(QStringLiteral("list"), c.bytes);
-        const ListReport report = reportList(files, QStringLiteral("list"));
+        const ListReport report = check(files, QStringLiteral("list"));
         EXPECT_EQ(report.status, 0) << report.text.toStdString();
         const QStringList hints = report.text.split(u'\n').filter(QStringLiteral("hint: "));
         EXPECT_EQ(hints.size(), c.count < 0 ? int(c.hints.size()) : c.count)
@@ -107,12 +112,12 @@ TEST(ReportList, HintsSayWhyThereAreFewerRowsThanItSeems) {
 TEST(ReportList, FolderAndTooLargeSayWhy) {
     QTemporaryDir dir;
     RealFileReader real(10);
-    EXPECT_NE(reportList(real, dir.path()).text.indexOf(QStringLiteral("folder")), -1);
+    EXPECT_NE(check(real, dir.path()).text.indexOf(QStringLiteral("folder")), -1);
     QFile big(dir.filePath(QStringLiteral("big")));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     big.write(QByteArray(11, 'x'));
     big.close();
-    EXPECT_NE(reportList(real, big.fileName()).text.indexOf(QStringLiteral("larger than")), -1);
+    EXPECT_NE(check(real, big.fileName()).text.indexOf(QStringLiteral("larger than")), -1);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 # Every stage that cannot run fails the test: none passes by being skipped.
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+. "$source_dir/scripts/lib.sh"
 programs=${1:-$source_dir/build-windows}
 release_msi=${2:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -23,18 +24,13 @@ for f in norvex.exe norvex-check.exe licenses; do
   [ -e "$programs/$f" ] || fail "$programs/$f is missing: run scripts/build-windows.sh first"
 done
 
-version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+version=$(norvex_version)
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+)$ ]] || fail "no X.Y.Z project version: $version"
 next=${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))
 
 scratch=$(mktemp -d)
-export WINEPREFIX=$scratch/prefix WINEDEBUG=-all
-# No Mono or Gecko prompts, and no menu entries or file types written outside the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-xvfb_pid=""
 cleanup() {
-  wineserver -k 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  stop_wine_display
   if [ -n "${NORVEX_KEEP_SCRATCH:-}" ]; then echo "kept $scratch"; else rm -rf "$scratch"; fi
 }
 trap cleanup EXIT
@@ -53,13 +49,8 @@ x86_64-w64-mingw32-gcc-posix -municode -O2 "$source_dir/tests/msi_window_probe.c
   -o "$scratch/probe.exe"
 
 step "a fresh Wine prefix on a private X display"
-exec {fd}<> <(:)
-Xvfb -displayfd "$fd" -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
-xvfb_pid=$!
-read -r -t 30 display <&"$fd" || fail "Xvfb did not start"
-export DISPLAY=:$display
-wineboot -i >/dev/null 2>&1
-wineserver -w
+# No menu entries or file types written outside the prefix.
+start_wine_display 1024x768x24 "$scratch" "winemenubuilder.exe=d" || fail "no Wine display"
 
 w() { wine "$@" 2>/dev/null | tr -d '\r'; }
 # The data of one registry value, or nothing.

@@ -4,12 +4,13 @@
 # Usage: package_dist_test.sh [DIST_DIR]   (default dist/)
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
+. "$source_dir/scripts/lib.sh"
 dist=${1:-$source_dir/dist}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 for tool in dpkg-deb msiinfo unzip sha256sum strings; do
   command -v "$tool" >/dev/null || fail "$tool is not installed"
 done
-version=$(sed -n 's/^project(norvex VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")
+version=$(norvex_version)
 [ -n "$version" ] || fail "no project version"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -31,8 +32,8 @@ listed=$(awk '{ print $2 }' "$dist/SHA256SUMS" | sort)
 
 property() { msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' -v p="$1" '$1 == p { print $2 }'; }
 [ "$(property ProductVersion)" = "$version" ] || fail "the MSI's ProductVersion: $(property ProductVersion)"
-# Changing the UpgradeCode would make a new version install beside the old instead of over it.
-[ "$(property UpgradeCode)" = "{BC8A076D-FB73-469E-9314-525EE571813A}" ] || fail "the MSI's UpgradeCode"
+# Without the project's UpgradeCode a new version would install beside the old, not over it.
+[ "$(property UpgradeCode)" = "{$norvex_upgrade_code}" ] || fail "the MSI's UpgradeCode"
 [ "$(property Manufacturer)" = "norvex developers" ] || fail "the MSI's publisher"
 
 unzip -q "$zip" -d "$scratch/zip"

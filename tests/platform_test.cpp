@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/cmdsplit.h"
-#include "platform/twips.h"
-#include "platform/win/wincmdline.h"
+#include "platform/host.h"
+#include "twips/twips.h"
 
 namespace {
 
@@ -40,21 +40,32 @@ TEST(SplitWindowsCommandLine, MicrosoftRules) {
     }
 }
 
-TEST(ArgumentsAfterProgramName, WindowsCommandLine) {
+// What a click asks for, and the words a ping that takes words is given: the address alone,
+// split as a Windows program splits its command line.
+TEST(Host, CommandLineWordsAndTitle) {
     const struct {
-        const wchar_t *line, *arguments;
+        const char16_t *label, *address, *commandLine;
+        QStringList words;
+        const char16_t *title;
     } cases[] = {
-        {L"norvex.exe", L""},
-        {L"norvex.exe list.nvx", L"list.nvx"},
-        {L"norvex.exe   my list.nvx ", L"my list.nvx "},
-        {L"\"C:\\Program Files\\norvex.exe\" \"a b.nvx\"", L"\"a b.nvx\""},
-        {L"\"C:\\x y\\norvex.exe\"", L""},
-        {L"norvex.exe\t\"", L"\""},
-        {L"", L""},
+        {u"Gateway", u"127.0.0.1", u"ping.exe -t 127.0.0.1", {"127.0.0.1"}, u"Gateway - 127.0.0.1"},
+        {u"", u" 127.0.0.1", u"ping.exe -t  127.0.0.1", {"127.0.0.1"}, u" 127.0.0.1"},
+        {u"x", u"", u"ping.exe -t ", {}, u"x - "},  // empty: ping shows its usage
+        {u"a", u"b=c", u"ping.exe -t b=c", {"b=c"}, u"a - b=c"},
+        {u"", u"-t 5 host", u"ping.exe -t -t 5 host", {"-t", "5", "host"}, u"-t 5 host"},
+        {u"", u"\"my host\"", u"ping.exe -t \"my host\"", {"my host"}, u"\"my host\""},
+        {u"",
+         u"$(touch x) `id` a|b&c",
+         u"ping.exe -t $(touch x) `id` a|b&c",
+         {"$(touch", "x)", "`id`", "a|b&c"},
+         u"$(touch x) `id` a|b&c"},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(QString::fromWCharArray(c.line).toStdString());
-        EXPECT_EQ(argumentsAfterProgramName(c.line), std::wstring(c.arguments));
+        const Host host{QString::fromUtf16(c.label), QString::fromUtf16(c.address)};
+        SCOPED_TRACE(host.address.toStdString());
+        EXPECT_EQ(host.commandLine(), QString::fromUtf16(c.commandLine));
+        EXPECT_EQ(show(host.words()), show(c.words));
+        EXPECT_EQ(host.title(), QString::fromUtf16(c.title));
     }
 }
 

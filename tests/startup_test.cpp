@@ -1,8 +1,6 @@
-#include "app/startup.h"
-
 #include <gtest/gtest.h>
 
-#include "panel/rowplan.h"
+#include "list/load.h"
 #include "tests/fakes.h"
 
 namespace {
@@ -11,18 +9,20 @@ const QString kTitle = QStringLiteral("norvex by Brastel v1.1");
 
 std::string show(const QString &s) { return s.toStdString(); }
 
-struct Loaded {
-    RowPlan plan;
-    QString error;
-};
-
 // Runs start-up on a single file of the given bytes, named name, with argument text argument.
-std::unique_ptr<Loaded> load(const QByteArray &bytes, const QString &argument = {},
-                             const QString &name = QStringLiteral("norvex.nvx")) {
-    auto loaded = std::make_unique<Loaded>();
+LoadedList load(const QByteArray &bytes, const QString &argument = {},
+                const QString &name = QStringLiteral("norvex.nvx")) {
     FakeFileReader files(name, bytes);
-    loaded->error = Form_Initialize(loaded->plan, files, argument);
-    return loaded;
+    return Form_Initialize(files, argument);
+}
+
+// The outer height the window ends with: the rows' own, or the design-time one it keeps.
+int height(const LoadedList &list) { return list.outerHeight.value_or(1045); }
+
+std::vector<std::string> addresses(const LoadedList &list) {
+    std::vector<std::string> out;
+    for (const HostRow &row : list.rows) out.push_back(show(row.host.address));
+    return out;
 }
 
 TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
@@ -39,21 +39,20 @@ TEST(StartUp, CaptionNamesTheFileOrTheFailure) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.argument);
-        auto loaded =
+        const LoadedList loaded =
             load("notes only\r\n", QString::fromUtf8(c.argument), QString::fromUtf8(c.existing));
-        EXPECT_EQ(show(loaded->plan.caption()), c.caption);
-        EXPECT_EQ(loaded->error.isEmpty(), !QByteArray(c.caption).endsWith("not found"));
-        EXPECT_TRUE(loaded->plan.rows().empty());
+        EXPECT_EQ(show(loaded.caption), c.caption);
+        EXPECT_EQ(loaded.error.isEmpty(), !QByteArray(c.caption).endsWith("not found"));
+        EXPECT_TRUE(loaded.rows.empty());
     }
 }
 
 TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
-    auto loaded = load(
+    const LoadedList loaded = load(
         crlfLines({"notes", "a=not a row, before the marker", "  [list]  ", "Gateway=127.0.0.1", "",
                    "a note", "Print\troom = 127.0.0.7", "[other]", "a=b=c"}));
-    const RowPlan &plan = loaded->plan;
-    EXPECT_EQ(show(plan.caption()), "norvex by Brastel v1.1  [norvex.nvx]");
-    ASSERT_EQ(plan.rows().size(), 3u);
+    EXPECT_EQ(show(loaded.caption), "norvex by Brastel v1.1  [norvex.nvx]");
+    ASSERT_EQ(loaded.rows.size(), 3u);
     const struct {
         const char *label, *address;
         int top;
@@ -65,16 +64,17 @@ TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
     };
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i + 1);
-        EXPECT_EQ(plan.rows()[i].number, i + 1);
-        EXPECT_EQ(show(plan.rows()[i].label), rows[i].label);
-        EXPECT_EQ(show(plan.rows()[i].address), rows[i].address);
-        EXPECT_EQ(plan.rows()[i].top, rows[i].top);
-        EXPECT_EQ(plan.rows()[i].lineIndex, rows[i].line);
+        EXPECT_EQ(loaded.rows[i].number, i + 1);
+        EXPECT_EQ(show(loaded.rows[i].host.label), rows[i].label);
+        EXPECT_EQ(show(loaded.rows[i].host.address), rows[i].address);
+        EXPECT_EQ(loaded.rows[i].top, rows[i].top);
+        EXPECT_EQ(loaded.rows[i].lineIndex, rows[i].line);
     }
-    EXPECT_EQ(plan.outerHeight(), 1605);
-    EXPECT_EQ(plan.RowCount.value(), 3);
-    EXPECT_EQ(plan.LineCount, 10);  // the final CR LF leaves one more, empty line
-    EXPECT_EQ(show(plan.ListLines[2]), "[list]");
+    EXPECT_EQ(height(loaded), 1605);
+    EXPECT_EQ(loaded.RowCount.value(), 3);
+    EXPECT_EQ(loaded.LineCount, 10);  // the final CR LF leaves one more, empty line
+    EXPECT_EQ(loaded.ListLines[2], u"[list]");
+    EXPECT_EQ(loaded.markerLine, 2);
 }
 
 TEST(StartUp, MarkerEdgeCases) {
@@ -98,12 +98,11 @@ TEST(StartUp, MarkerEdgeCases) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        auto loaded = load(c.bytes);
-        EXPECT_TRUE(loaded->error.isEmpty()) << show(loaded->error);
-        std::vector<std::string> addresses;
-        for (const HostRow &row : loaded->plan.rows()) addresses.push_back(show(row.address));
-        EXPECT_EQ(addresses, std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
-        EXPECT_EQ(loaded->plan.outerHeight(), c.height);
+        const LoadedList loaded = load(c.bytes);
+        EXPECT_TRUE(loaded.error.isEmpty()) << show(loaded.error);
+        EXPECT_EQ(addresses(loaded),
+                  std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
+        EXPECT_EQ(height(loaded), c.height);
     }
 }
 
@@ -141,13 +140,12 @@ TEST(StartUp, LineEndsOfEveryEditor) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        auto loaded = load(c.bytes);
-        EXPECT_TRUE(loaded->error.isEmpty()) << show(loaded->error);
-        std::vector<std::string> addresses;
-        for (const HostRow &row : loaded->plan.rows()) addresses.push_back(show(row.address));
-        EXPECT_EQ(addresses, std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
+        const LoadedList loaded = load(c.bytes);
+        EXPECT_TRUE(loaded.error.isEmpty()) << show(loaded.error);
+        EXPECT_EQ(addresses(loaded),
+                  std::vector<std::string>(c.addresses.begin(), c.addresses.end()));
         if (c.addresses.size() == 2) {
-            EXPECT_EQ(show(loaded->plan.rows()[0].label), "caf\u00e9");
+            EXPECT_EQ(show(loaded.rows[0].host.label), "caf\u00e9");
         }
     }
 }
@@ -166,14 +164,14 @@ TEST(StartUp, RowLimit) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.entries);
-        auto loaded = load(crlfLines(entryLines(c.entries)));
-        EXPECT_EQ(loaded->plan.rows().size(), c.rows);
-        EXPECT_EQ(loaded->plan.outerHeight(), c.height);
-        EXPECT_EQ(!loaded->error.isEmpty(), c.fails);
-        EXPECT_EQ(show(loaded->plan.caption()),
+        const LoadedList loaded = load(crlfLines(entryLines(c.entries)));
+        EXPECT_EQ(loaded.rows.size(), c.rows);
+        EXPECT_EQ(height(loaded), c.height);
+        EXPECT_EQ(!loaded.error.isEmpty(), c.fails);
+        EXPECT_EQ(show(loaded.caption),
                   c.fails ? " [norvex.nvx] not found" : "norvex by Brastel v1.1  [norvex.nvx]");
-        if (!loaded->plan.rows().empty()) {
-            EXPECT_EQ(loaded->plan.rows().back().top, 40 + 375 * (static_cast<int>(c.rows) - 1));
+        if (!loaded.rows.empty()) {
+            EXPECT_EQ(loaded.rows.back().top, 40 + 375 * (static_cast<int>(c.rows) - 1));
         }
     }
 }
@@ -194,9 +192,9 @@ TEST(StartUp, LineAndMarkerLimits) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        auto loaded = load(c.bytes);
-        EXPECT_EQ(!loaded->error.isEmpty(), c.fails) << show(loaded->error);
-        EXPECT_EQ(loaded->plan.caption().endsWith(QStringLiteral("] not found")), c.fails);
+        const LoadedList loaded = load(c.bytes);
+        EXPECT_EQ(!loaded.error.isEmpty(), c.fails) << show(loaded.error);
+        EXPECT_EQ(loaded.caption.endsWith(QStringLiteral("] not found")), c.fails);
     }
 }
 
@@ -213,23 +211,26 @@ TEST(StartUp, FailureMessagesNameTheLimit) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        auto loaded = load(c.bytes);
-        EXPECT_NE(loaded->error.indexOf(QString::fromUtf8(c.mentions)), -1) << show(loaded->error);
+        const LoadedList loaded = load(c.bytes);
+        EXPECT_NE(loaded.error.indexOf(QString::fromUtf8(c.mentions)), -1) << show(loaded.error);
     }
 }
 
 TEST(StartUp, KeepsTheTextAsDecoded) {
-    auto loaded = load("\xEF\xBB\xBF  [LIST]\r\n caf\xC3\xA9 =1 ");
-    EXPECT_EQ(show(loaded->plan.ListText), "  [LIST]\r\n caf\u00e9 =1 ");
-    EXPECT_EQ(loaded->plan.ListLines, QStringList({"[LIST]", QString::fromUtf8("caf\u00e9 =1")}));
-    ASSERT_EQ(loaded->plan.rows().size(), 1u);
-    EXPECT_EQ(show(loaded->plan.rows()[0].label), "caf\u00e9");
+    const LoadedList loaded = load("\xEF\xBB\xBF  [LIST]\r\n caf\xC3\xA9 =1 ");
+    EXPECT_EQ(show(loaded.ListText), "  [LIST]\r\n caf\u00e9 =1 ");
+    ASSERT_EQ(loaded.ListLines.size(), 2u);
+    EXPECT_EQ(loaded.ListLines[0], u"[LIST]");
+    EXPECT_EQ(loaded.ListLines[1], QString::fromUtf8("caf\u00e9 =1"));
+    // The lines are the text's own characters, not copies of them.
+    EXPECT_EQ(loaded.ListLines[1].data(), loaded.ListText.constData() + 11);
+    ASSERT_EQ(loaded.rows.size(), 1u);
+    EXPECT_EQ(show(loaded.rows[0].host.label), "caf\u00e9");
 }
 
 TEST(StartUp, ReadsOnlyTheChosenFile) {
     FakeFileReader files;
-    RowPlan plan;
-    Form_Initialize(plan, files, QStringLiteral("\"a b\""));
+    Form_Initialize(files, QStringLiteral("\"a b\""));
     EXPECT_EQ(files.requested, QStringList{"a b"});
 }
 

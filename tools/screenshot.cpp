@@ -10,7 +10,7 @@
 namespace {
 class NoLauncher : public ProcessLauncher {
 public:
-    void start(const QString &, const QString &) override {}
+    void start(const Host &) override {}
 };
 }  // namespace
 

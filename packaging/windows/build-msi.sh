@@ -10,7 +10,8 @@ docs=$(realpath "$3")
 out=$4
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-upgrade_code=BC8A076D-FB73-469E-9314-525EE571813A
+. "$source_dir/scripts/lib.sh"
+upgrade_code=$norvex_upgrade_code
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "version must be X.Y.Z: $version" >&2; exit 2; }
 for f in "$bin/norvex.exe" "$bin/norvex-check.exe" "$docs/LICENSE.txt" "$docs/licenses"; do
@@ -86,7 +87,7 @@ out_abs=$(realpath -m "$out")
 # wixl reports problems it can work around as GLib warnings and still succeeds: treat them as
 # failures, so a construct it silently drops never reaches a release.
 (cd "$work" && wixl -a x64 -o "$out_abs" -D Version="$version" -D ProductCode="$product_code" \
-   norvex.wxs) 2>"$work/wixl.log" || { cat "$work/wixl.log" >&2; exit 1; }
+   -D UpgradeCode="$upgrade_code" norvex.wxs) 2>"$work/wixl.log" || { cat "$work/wixl.log" >&2; exit 1; }
 if [ -s "$work/wixl.log" ]; then
   cat "$work/wixl.log" >&2
   rm -f "$out_abs"

@@ -14,6 +14,12 @@ public:
 
     bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
     HANDLE get() const { return m_handle; }
+    // Gives the handle up, to be closed by the caller.
+    HANDLE release() {
+        const HANDLE handle = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        return handle;
+    }
 
 private:
     HANDLE m_handle;

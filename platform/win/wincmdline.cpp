@@ -1,5 +1,7 @@
 #include "platform/win/wincmdline.h"
 
+#include <windows.h>
+
 std::wstring argumentsAfterProgramName(const std::wstring &commandLine) {
     std::size_t p = 0;
     const std::size_t end = commandLine.size();
@@ -12,3 +14,5 @@ std::wstring argumentsAfterProgramName(const std::wstring &commandLine) {
     while (p < end && (commandLine[p] == L' ' || commandLine[p] == L'\t')) ++p;
     return commandLine.substr(p);
 }
+
+std::wstring processArgumentText() { return argumentsAfterProgramName(GetCommandLineW()); }

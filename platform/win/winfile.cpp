@@ -10,9 +10,7 @@
 
 namespace {
 
-bool startsWith(const std::wstring &s, const wchar_t *prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
+bool startsWith(const std::wstring &s, const wchar_t *prefix) { return s.rfind(prefix, 0) == 0; }
 
 std::wstring fullPathOf(const std::wstring &name) {
     DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
@@ -57,17 +55,16 @@ std::wstring fileSystemPath(const std::wstring &name) {
     return L"\\\\?\\" + full;
 }
 
-bool readRegularFile(const std::wstring &name, std::uint64_t maxBytes, std::string *bytes,
-                     std::wstring *error) {
+void *openRegularFile(const std::wstring &name, std::uint64_t *size, std::wstring *error) {
     const std::wstring path = fileSystemPath(name);
     if (path.empty()) {
         *error = L"it names a device, not a file";
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         *error = L"it is a folder, not a file";
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
     // Full sharing: norvex must never stand in the way of an editor that has the list open.
     Handle file(CreateFileW(path.c_str(), GENERIC_READ,
@@ -75,43 +72,27 @@ bool readRegularFile(const std::wstring &name, std::uint64_t maxBytes, std::stri
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         *error = reason(GetLastError());
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
     if (GetFileType(file.get()) != FILE_TYPE_DISK) {
         *error = L"it is not a regular file";
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
+    LARGE_INTEGER bytes{};
+    if (!GetFileSizeEx(file.get(), &bytes)) {
         *error = systemMessage(GetLastError());
-        return false;
+        return INVALID_HANDLE_VALUE;
     }
-    const auto tooLarge = [&] {
-        *error = L"the file is larger than " + std::to_wstring(maxBytes / (1024 * 1024)) + L" MiB";
-        return false;
-    };
-    if (static_cast<std::uint64_t>(size.QuadPart) > maxBytes) return tooLarge();
+    *size = static_cast<std::uint64_t>(bytes.QuadPart);
+    return file.release();
+}
 
-    // One byte more than the size shows a file that grew while it was read.
-    bytes->assign(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes->size()) {
-            if (filled > maxBytes) return tooLarge();
-            bytes->resize(static_cast<std::size_t>(
-                (std::min)(std::uint64_t{bytes->size()} * 2 + 65536, maxBytes + 1)));
-        }
-        const DWORD want = static_cast<DWORD>(
-            (std::min)(bytes->size() - filled, std::size_t{1} << 30));
-        DWORD got = 0;
-        if (!ReadFile(file.get(), bytes->data() + filled, want, &got, nullptr)) {
-            *error = reason(GetLastError());
-            return false;
-        }
-        if (got == 0) break;
-        filled += got;
+long long readFromFile(void *file, char *buffer, std::uint64_t maxBytes, std::wstring *error) {
+    const DWORD want = static_cast<DWORD>((std::min)(maxBytes, std::uint64_t{1} << 30));
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, want, &got, nullptr)) {
+        *error = reason(GetLastError());
+        return -1;
     }
-    if (filled > maxBytes) return tooLarge();
-    bytes->resize(filled);
-    return true;
+    return got;
 }

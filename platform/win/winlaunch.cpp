@@ -6,7 +6,6 @@
 
 #include "platform/win/handle.h"
 #include "platform/win/syserror.h"
-#include "platform/win/wincmdline.h"
 
 namespace {
 
@@ -77,5 +76,3 @@ bool startInNewConsole(const std::wstring &program, const std::wstring &commandL
     Handle process(info.hProcess);
     return true;
 }
-
-std::wstring processArgumentText() { return argumentsAfterProgramName(GetCommandLineW()); }

@@ -13,6 +13,3 @@ std::wstring findProgramOutsideCurrentDirectory(const std::wstring &program);
 // false with a plain-words reason in *error when it could not be started.
 bool startInNewConsole(const std::wstring &program, const std::wstring &commandLine,
                        std::wstring *error);
-
-// The raw argument text of this process: its command line after the program name.
-std::wstring processArgumentText();

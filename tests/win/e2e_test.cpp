@@ -54,8 +54,8 @@ void writeFile(const std::wstring &path, const std::string &bytes) {
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(file.valid()) << utf8(path);
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+    ASSERT_TRUE(
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 std::string readFile(const std::wstring &path) {
@@ -123,7 +123,8 @@ std::vector<wchar_t> environmentWith(const std::map<std::wstring, std::wstring> 
         const std::wstring entry = p;
         const std::wstring name = entry.substr(0, entry.find(L'=', 1));
         bool replaced = false;
-        for (const auto &[key, value] : changes) replaced |= _wcsicmp(key.c_str(), name.c_str()) == 0;
+        for (const auto &[key, value] : changes)
+            replaced |= _wcsicmp(key.c_str(), name.c_str()) == 0;
         if (!replaced) block.insert(block.end(), entry.c_str(), entry.c_str() + entry.size() + 1);
     }
     FreeEnvironmentStringsW(strings);
@@ -160,7 +161,7 @@ class Norvex {
 public:
     Norvex(const std::wstring &arguments, const std::wstring &folder,
            std::vector<wchar_t> environment = environmentWith({})) {
-        const std::wstring exe = fullPath(thisFolder() + L"\\..\\norvex.exe");
+        const std::wstring exe = fullPath(thisFolder() + L"\\..\\..\\norvex.exe");
         std::wstring line = L"norvex.exe";
         if (!arguments.empty()) line += L" " + arguments;
         std::vector<wchar_t> buffer(line.begin(), line.end());
@@ -269,8 +270,7 @@ public:
     }
 
     // Waits for count records, or returns what there is when the time is up.
-    std::vector<Record> records(std::size_t count,
-                                std::chrono::milliseconds patience = 20s) const {
+    std::vector<Record> records(std::size_t count, std::chrono::milliseconds patience = 20s) const {
         const auto until = std::chrono::steady_clock::now() + patience;
         std::vector<Record> result;
         for (;;) {
@@ -334,9 +334,9 @@ TEST(NorvexExe, ClickStartsPingWithTheRowsAddressInAConsoleOfItsOwn) {
     FakePing ping;
     ASSERT_TRUE(ping.install());
     TempDir dir;
-    writeFile(dir.file(L"hosts.nvx"), listText({"[LIST]", "Plain=127.0.0.1",
-                                                "Quoted=\"127.0.0.3\" -w 5",
-                                                "Accent=h\xC3\xB6st.localhost", "Spaced = ::1"}));
+    writeFile(dir.file(L"hosts.nvx"),
+              listText({"[LIST]", "Plain=127.0.0.1", "Quoted=\"127.0.0.3\" -w 5",
+                        "Accent=h\xC3\xB6st.localhost", "Spaced = ::1"}));
     Norvex norvex(L"hosts.nvx", dir.path(), ping.environment(systemFolder()));
     ASSERT_NE(norvex.mainWindow(), nullptr);
     const char *expected[] = {
@@ -427,9 +427,21 @@ TEST(NorvexExe, DeviceNamesEndInTheFailureCaption) {
     ASSERT_TRUE(pipe.valid());
 
     const std::wstring failing[] = {
-        L"CON",   L"NUL",  L"AUX",      L"PRN",         L"COM1",        L"LPT1",
-        L"CON.nvx", L"nul.nvx", L"COM1.txt", L"\\\\.\\NUL", L"\\\\.\\pipe\\nothing", pipeName,
-        dir.path(), dir.file(L"locked.nvx"), dir.file(L"missing.nvx"),
+        L"CON",
+        L"NUL",
+        L"AUX",
+        L"PRN",
+        L"COM1",
+        L"LPT1",
+        L"CON.nvx",
+        L"nul.nvx",
+        L"COM1.txt",
+        L"\\\\.\\NUL",
+        L"\\\\.\\pipe\\nothing",
+        pipeName,
+        dir.path(),
+        dir.file(L"locked.nvx"),
+        dir.file(L"missing.nvx"),
     };
     for (const std::wstring &name : failing) {
         SCOPED_TRACE(utf8(name));
@@ -468,7 +480,8 @@ TEST(NorvexExe, LongUnicodeAndQuotedPathsLoad) {
         Norvex norvex(c.arguments, dir.path());
         HWND window = norvex.mainWindow(20s);
         ASSERT_NE(window, nullptr);
-        EXPECT_EQ(utf8(titleOf(window)), utf8(std::wstring(kDesignCaption) + L"  [" + c.shown + L"]"));
+        EXPECT_EQ(utf8(titleOf(window)),
+                  utf8(std::wstring(kDesignCaption) + L"  [" + c.shown + L"]"));
     }
     DeleteFileW(L"C:\\Lists\\office hosts.nvx");
     RemoveDirectoryW(L"C:\\Lists");

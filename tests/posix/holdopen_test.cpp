@@ -12,7 +12,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-#include "platform/widgets.h"
+#include "twips/widgets.h"
 
 class QScrollArea;
 class QStyle;
@@ -44,4 +44,5 @@ private:
     QScrollArea *m_scroll;
     QWidget *m_canvas;
     QStyle *m_buttonStyle;
+    ButtonPalettes m_buttonPalettes;
 };

@@ -1,8 +1,6 @@
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 #include <vector>
-
-#include "platform/cmdsplit.h"
 
 namespace {
 
@@ -224,15 +222,6 @@ QStringList pingWindowCommand(const QString &shell, const QString &path,
         "echo 'ping has ended. Press Enter to close this window.'; read -r reply; exit 0");
     return QStringList{shell, QStringLiteral("-c"), script, QStringLiteral("norvex-ping"), path} +
            pingWords;
-}
-
-QStringList unixPingWords(const QString &commandLine) {
-    // "ping.exe -t " holds no quote or backslash, so splitting the whole line splits the address
-    // exactly as splitting it alone would.
-    QStringList words = splitWindowsCommandLine(commandLine);
-    if (!words.isEmpty() && words.first() == u"ping.exe") words.removeFirst();
-    if (!words.isEmpty() && words.first() == u"-t") words.removeFirst();
-    return words;
 }
 
 QString shellQuote(const QString &word) {

@@ -1,4 +1,4 @@
-#include "platform/twipswindow.h"
+#include "twips/twipswindow.h"
 
 #include <QScreen>
 #include <QScrollArea>
@@ -13,10 +13,10 @@ TwipsWindow::TwipsWindow(int clientWidth, int clientHeight, QWidget *parent)
       m_scroll(new QScrollArea(this)),
       m_canvas(new QWidget),
       m_buttonStyle(nullptr) {
-#ifndef Q_OS_WIN
-    // Fusion paints a button's palette colour on its face; the native Windows style would not.
-    m_buttonStyle = QStyleFactory::create(QStringLiteral("Fusion"));
-#endif
+    // The style that paints a button's colour on its face, where the system's own would not; set
+    // by the build (empty: the system's own).
+    constexpr const char *kButtonStyle = NORVEX_BUTTON_STYLE;
+    if (*kButtonStyle) m_buttonStyle = QStyleFactory::create(QString::fromLatin1(kButtonStyle));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scroll);
@@ -73,7 +73,7 @@ TwipsShape *TwipsWindow::addShape(const QString &name) {
 }
 
 TwipsButton *TwipsWindow::addButton(const QString &name) {
-    auto *button = new TwipsButton(m_canvas);
+    auto *button = new TwipsButton(m_canvas, &m_buttonPalettes);
     button->setObjectName(name);
     if (m_buttonStyle) button->setStyle(m_buttonStyle);
     return button;

@@ -2,9 +2,10 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 // A loading failure, with a message that says in plain words what is wrong with the list.
 // The window shows only the failure caption; the checker tool and tests print the message.
@@ -24,20 +25,23 @@ QString listFileName(const QString &argumentText);
 // five undefined bytes kept as the matching C1 controls, so no byte is lost.
 QString decodeListBytes(const QByteArray &bytes);
 
+// The lines of a list, each a view into the one text they were cut from.
+using LineViews = std::vector<QStringView>;
+
 // Splits at every CR LF pair, where a lone CR or LF stays in the line; a text without any CR LF
 // splits at every LF instead. Text after the last line end is one more line; an empty text has
-// no lines.
-QStringList splitListLines(const QString &text);
+// no lines. The views point into text, which must outlive them.
+LineViews splitListLines(QStringView text);
 
-// Removes leading and trailing spaces (code 32) only; tabs and other controls stay.
-QString trimSpaces(const QString &line);
+// The line without its leading and trailing spaces (code 32); tabs and other controls stay.
+QStringView trimSpaces(QStringView line);
 
-// Trims every line in place. Throws ListError when there are more than 32,767 lines.
-void trimListLines(QStringList &lines);
+// Trims every line. Throws ListError when there are more than 32,767 lines.
+void trimListLines(LineViews &lines);
 
 // The 0-based position of "[LIST]" in the line upper-cased one UTF-16 unit at a time,
 // or -1 when it has none.
-qsizetype markerPosition(const QString &line);
+qsizetype markerPosition(QStringView line);
 
 struct Entry {
     QString label;
@@ -46,4 +50,4 @@ struct Entry {
 
 // Splits an entry line at its first "=": the label has tabs turned into spaces and is trimmed,
 // the address is the rest of the line unchanged. A line without "=" is not an entry line.
-std::optional<Entry> splitEntry(const QString &line);
+std::optional<Entry> splitEntry(QStringView line);

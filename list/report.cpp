@@ -1,8 +1,8 @@
-#include "panel/listreport.h"
+#include "list/report.h"
 
-#include "app/listtext.h"
-#include "app/startup.h"
-#include "panel/rowplan.h"
+#include <QStringList>
+
+#include "list/load.h"
 
 QString quoteField(const QString &s) {
     QString out = QStringLiteral("\"");
@@ -22,9 +22,9 @@ QString quoteField(const QString &s) {
 namespace {
 
 // Why a list that was read gives fewer rows than it seems to hold: the line ends, the marker.
-QStringList hints(const RowPlan &plan, bool loaded) {
+QStringList hints(const LoadedList &list) {
     QStringList out;
-    const QString &text = plan.ListText;
+    const QString &text = list.ListText;
     if (text.isEmpty()) return out;
     const bool crlf = text.contains(QStringLiteral("\r\n"));
     if (!crlf && !text.contains(u'\n') && text.contains(u'\r')) {
@@ -36,8 +36,8 @@ QStringList hints(const RowPlan &plan, bool loaded) {
         // Only CR LF ends a line in such a file; a CR or LF on its own is taken as text.
         constexpr int kShown = 10;
         int found = 0;
-        for (qint32 i = 0; i < plan.LineCount; ++i) {
-            const QString &line = plan.ListLines[i];
+        for (qint32 i = 0; i < list.LineCount; ++i) {
+            const QStringView line = list.ListLines[i];
             const bool cr = line.contains(u'\r'), lf = line.contains(u'\n');
             if (!cr && !lf) continue;
             if (++found > kShown) continue;
@@ -52,38 +52,33 @@ QStringList hints(const RowPlan &plan, bool loaded) {
         if (found > kShown)
             out << QStringLiteral("%1 more lines hold a lone CR or LF.").arg(found - kShown);
     }
-    if (!loaded) return out;  // the marker search may not have run
-    qint32 marker = -1;
-    for (qint32 i = 0; i < plan.LineCount && marker < 0; ++i) {
-        if (markerPosition(plan.ListLines[i]) >= 0) marker = i;
-    }
-    if (marker < 0) {
+    if (!list.loaded()) return out;  // the marker search may not have run
+    if (list.markerLine < 0) {
         out << QStringLiteral("no line holds the marker [LIST], so no rows are built.");
-    } else if (plan.rows().empty()) {
+    } else if (list.rows.empty()) {
         out << QStringLiteral(
                    "no line after the marker (line %1) holds \"=\", so no rows are "
                    "built.")
-                   .arg(marker + 1);
+                   .arg(list.markerLine + 1);
     }
     return out;
 }
 
 }  // namespace
 
-ListReport reportList(FileReader &files, const QString &argumentText) {
-    RowPlan plan;
-    const QString error = Form_Initialize(plan, files, argumentText);
-    QString text = QStringLiteral("title: %1\n").arg(plan.caption());
-    for (const HostRow &row : plan.rows()) {
+ListReport reportList(const LoadedList &list) {
+    QString text = QStringLiteral("title: %1\n").arg(list.caption);
+    for (const HostRow &row : list.rows) {
         // One arg() call: a label holding "%4" must not be taken for a placeholder.
         text += QStringLiteral("row %1: label %2, address %3, line %4\n")
-                    .arg(QString::number(row.number), quoteField(row.label),
-                         quoteField(row.address), QString::number(row.lineIndex + 1));
+                    .arg(QString::number(row.number), quoteField(row.host.label),
+                         quoteField(row.host.address), QString::number(row.lineIndex + 1));
     }
-    text += QStringLiteral("rows: %1\n").arg(plan.rows().size());
-    text += QStringLiteral("height: %1 twips\n").arg(plan.outerHeight());
-    if (!error.isEmpty()) text += QStringLiteral("fails: %1\n").arg(error);
-    for (const QString &hint : hints(plan, error.isEmpty()))
-        text += QStringLiteral("hint: ") + hint + u'\n';
-    return {text, error.isEmpty() ? 0 : 1};
+    text += QStringLiteral("rows: %1\n").arg(list.rows.size());
+    const int height =
+        list.outerHeight.value_or(rowlayout::kDesignClientHeight + rowlayout::kFrameAllowance);
+    text += QStringLiteral("height: %1 twips\n").arg(height);
+    if (!list.loaded()) text += QStringLiteral("fails: %1\n").arg(list.error);
+    for (const QString &hint : hints(list)) text += QStringLiteral("hint: ") + hint + u'\n';
+    return {text, list.loaded() ? 0 : 1};
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QWidget>
 #include <cstdint>
 
-#include "platform/twips.h"
+#include "twips/twips.h"
 
 // A colour value: 0x00BBGGRR, or 0x800000nn for system colour nn.
 using ColorValue = std::uint32_t;
@@ -75,11 +77,23 @@ private:
     ColorValue m_backColor = 0xFFFFFF;
 };
 
+// One palette per button colour, shared by every button of that colour: the style caches what
+// it draws by palette, so buttons of one colour are drawn once between them.
+class ButtonPalettes {
+public:
+    // base with the button face in color and every role set, so no widget makes a copy of it.
+    const QPalette &forColor(ColorValue color, const QPalette &base);
+
+private:
+    QHash<ColorValue, QPalette> m_palettes;
+};
+
 // A push button whose caption is kept exactly as set; only the text shown is escaped, so "&" is
-// never taken as a shortcut marker. Its face takes the back colour.
+// never taken as a shortcut marker. Its face takes the back colour, from palettes shared with
+// other buttons when it is given them.
 class CaptionButton : public QPushButton {
 public:
-    explicit CaptionButton(QWidget *parent);
+    explicit CaptionButton(QWidget *parent, ButtonPalettes *palettes = nullptr);
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption);
     ColorValue backColor() const { return m_backColor; }
@@ -88,6 +102,7 @@ public:
 private:
     QString m_caption;
     ColorValue m_backColor = 0x8000000F;
+    ButtonPalettes *m_palettes;
 };
 
 using TwipsLabel = Twips<PlainLabel>;

@@ -1,12 +1,5 @@
-#include "platform/reallauncher.h"
+#include "platform/posix/terminallauncher.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QProcess>
-
-#ifdef Q_OS_WIN
-#include "platform/win/winlaunch.h"
-#else
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -15,8 +8,10 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <cerrno>
 #include <cstring>
@@ -26,16 +21,13 @@
 #include <thread>
 #include <vector>
 
-#include "platform/terminal.h"
-#endif
+#include "platform/posix/terminal.h"
 
-RealProcessLauncher::RealProcessLauncher(QProcessEnvironment environment, QString helper,
-                                         int earlyExitMs)
+TerminalLauncher::TerminalLauncher(QProcessEnvironment environment, QString helper, int earlyExitMs)
     : m_environment(std::move(environment)),
       m_helper(std::move(helper)),
       m_earlyExitMs(earlyExitMs),
       m_watchers(std::make_unique<QObject>()) {
-#ifndef Q_OS_WIN
     // An ignored SIGCHLD survives exec and has every child reaped as it ends, its status lost.
     struct sigaction current {};
     if (sigaction(SIGCHLD, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
@@ -45,20 +37,13 @@ RealProcessLauncher::RealProcessLauncher(QProcessEnvironment environment, QStrin
         sigemptyset(&defaults.sa_mask);
         sigaction(SIGCHLD, &defaults, nullptr);
     }
-#endif
 }
 
-RealProcessLauncher::~RealProcessLauncher() = default;
+TerminalLauncher::~TerminalLauncher() = default;
 
-#ifdef Q_OS_WIN
-
-void RealProcessLauncher::start(const QString &commandLine, const QString &) {
-    std::wstring error;
-    if (!startInNewConsole(L"ping.exe", commandLine.toStdWString(), &error))
-        throw LaunchError(QString::fromStdWString(error).toStdString());
+std::unique_ptr<ProcessLauncher> makeSystemLauncher() {
+    return std::make_unique<TerminalLauncher>();
 }
-
-#else
 
 namespace {
 
@@ -325,13 +310,14 @@ private:
 
 }  // namespace
 
-void RealProcessLauncher::start(const QString &commandLine, const QString &title) {
+void TerminalLauncher::start(const Host &host) {
     const QStringList dirs = searchPath(m_environment);
     const QString path = dirs.join(u':');
     // The absolute sh of those folders; /bin/sh, which POSIX systems have, when there is none.
     QString shell = findExecutable(QStringLiteral("sh"), dirs);
     if (shell.isEmpty()) shell = QStringLiteral("/bin/sh");
-    const QStringList command = pingWindowCommand(shell, path, unixPingWords(commandLine));
+    // No -t: Unix pings are continuous already, and there -t sets a TTL or a timeout.
+    const QStringList command = pingWindowCommand(shell, path, host.words());
     // A fixed folder, never norvex's current one.
     const QString home = m_environment.value(QStringLiteral("HOME"));
     const QString folder =
@@ -379,8 +365,8 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
                                .arg(found);
                 continue;
             }
-            attempts.push_back(
-                {found, terminalArguments(*terminal, title, command, helper), environment, folder});
+            attempts.push_back({found, terminalArguments(*terminal, host.title(), command, helper),
+                                environment, folder});
         }
     }
 
@@ -402,8 +388,5 @@ void RealProcessLauncher::start(const QString &commandLine, const QString &title
         return;
     }
     new Watcher(m_watchers.get(), std::move(attempts), started->first, started->second, tried,
-                m_earlyExitMs,
-                [this, commandLine](const QString &why) { reportLateFailure(commandLine, why); });
+                m_earlyExitMs, [this, host](const QString &why) { reportLateFailure(host, why); });
 }
-
-#endif

@@ -1,4 +1,4 @@
-#include "platform/widgets.h"
+#include "twips/widgets.h"
 
 #include <QPainter>
 
@@ -59,7 +59,24 @@ void ShapeWidget::paintEvent(QPaintEvent *) {
     }
 }
 
-CaptionButton::CaptionButton(QWidget *parent) : QPushButton(parent) {}
+const QPalette &ButtonPalettes::forColor(ColorValue color, const QPalette &base) {
+    auto found = m_palettes.find(color);
+    if (found != m_palettes.end()) return *found;
+    QPalette palette = base;
+    palette.setColor(QPalette::Button, toQColor(color));
+    // A palette that sets every role is taken by a widget as it is, not resolved into a copy.
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = static_cast<QPalette::ColorGroup>(group);
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            palette.setBrush(g, r, palette.brush(g, r));
+        }
+    }
+    return *m_palettes.insert(color, palette);
+}
+
+CaptionButton::CaptionButton(QWidget *parent, ButtonPalettes *palettes)
+    : QPushButton(parent), m_palettes(palettes) {}
 
 void CaptionButton::setCaption(const QString &caption) {
     m_caption = caption;
@@ -69,7 +86,11 @@ void CaptionButton::setCaption(const QString &caption) {
 
 void CaptionButton::setBackColor(ColorValue color) {
     m_backColor = color;
-    QPalette pal = palette();
-    pal.setColor(QPalette::Button, toQColor(color));
-    setPalette(pal);
+    if (m_palettes) {
+        setPalette(m_palettes->forColor(color, palette()));
+        return;
+    }
+    QPalette own = palette();
+    own.setColor(QPalette::Button, toQColor(color));
+    setPalette(own);
 }

@@ -1,9 +1,9 @@
-#include "app/listtext.h"
+#include "list/listtext.h"
 
 #include <QStringDecoder>
 #include <utility>
 
-#include "app/int16.h"
+#include "list/int16.h"
 
 QString listFileName(const QString &argumentText) {
     QString name = argumentText.isEmpty() ? QString::fromUtf16(kDefaultListFile) : argumentText;
@@ -59,71 +59,50 @@ QString decodeListBytes(const QByteArray &bytes) {
     return ok ? text : decodeCp1252(all);
 }
 
-QStringList splitListLines(const QString &text) {
-    if (text.isEmpty()) return {};
-    // By hand rather than QString::split: a search for the CR alone is several times faster.
-    const QStringView all(text);
-    QStringList lines;
+LineViews splitListLines(QStringView text) {
+    LineViews lines;
+    if (text.isEmpty()) return lines;
+    // Every Linux editor saves LF line ends; under the CR LF rule alone such a list would be one
+    // line that builds no row while the title says it loaded.
+    const bool crlf = text.contains(u"\r\n");
+    const char16_t end = crlf ? u'\r' : u'\n';
+    const qsizetype endSize = crlf ? 2 : 1;
     qsizetype start = 0;
-    if (!all.contains(u"\r\n")) {
-        // Every Linux editor saves LF line ends; under the CR LF rule alone such a list would be
-        // one line that builds no row while the title says it loaded.
-        for (qsizetype lf = all.indexOf(u'\n'); lf >= 0; lf = all.indexOf(u'\n', start)) {
-            lines.append(all.sliced(start, lf - start).toString());
-            start = lf + 1;
-        }
-        lines.append(all.sliced(start).toString());
-        return lines;
+    for (qsizetype at = text.indexOf(QChar(end)); at >= 0; at = text.indexOf(QChar(end), at + 1)) {
+        if (crlf && (at + 1 == text.size() || text[at + 1] != u'\n')) continue;  // a lone CR
+        lines.push_back(text.sliced(start, at - start));
+        start = at + endSize;
+        at = start - 1;
     }
-    for (qsizetype cr = all.indexOf(u'\r'); cr >= 0; cr = all.indexOf(u'\r', cr + 1)) {
-        if (cr + 1 < all.size() && all[cr + 1] == u'\n') {
-            lines.append(all.sliced(start, cr - start).toString());
-            start = cr + 2;
-        }
-    }
-    lines.append(all.sliced(start).toString());
+    lines.push_back(text.sliced(start));
     return lines;
 }
 
-namespace {
-
-// The bounds of a line without its leading and trailing spaces.
-std::pair<qsizetype, qsizetype> spaceBounds(QStringView line) {
+QStringView trimSpaces(QStringView line) {
     qsizetype first = 0;
     qsizetype last = line.size();
     while (first < last && line[first] == u' ') ++first;
     while (last > first && line[last - 1] == u' ') --last;
-    return {first, last};
+    return line.sliced(first, last - first);
 }
 
-}  // namespace
-
-QString trimSpaces(const QString &line) {
-    const auto [first, last] = spaceBounds(line);
-    return (first == 0 && last == line.size()) ? line : line.sliced(first, last - first);
-}
-
-void trimListLines(QStringList &lines) {
+void trimListLines(LineViews &lines) {
     // The line index is a 16-bit number, so the format allows at most 32,767 lines: after the
     // last of 32,768 lines the step to the next index overflows.
     try {
-        const Int16 last = Int16::from(lines.size() - 1);
+        const Int16 last = Int16::from(static_cast<qint64>(lines.size()) - 1);
         for (Int16 i; i <= last; i += Int16::from(1)) {
-            QString &line = lines[i.value()];
-            // In place: the split lines own their text, so this moves it rather than copying it.
-            const auto [first, end] = spaceBounds(line);
-            if (end < line.size()) line.truncate(end);
-            if (first > 0) line.remove(0, first);
+            QStringView &line = lines[i.value()];
+            line = trimSpaces(line);
         }
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("The list has %1 lines; at most "
-                                       "32,767 are allowed.")
+        throw ListError(QStringLiteral("The list has %1 lines; at most 32,767 are allowed.")
                             .arg(lines.size())
                             .toStdString());
     }
 }
 
-qsizetype markerPosition(const QString &line) {
+qsizetype markerPosition(QStringView line) {
     // The same as searching the line upper-cased one unit at a time, without the copy: no other
     // character upper-cases to a bracket, so only the five units after each "[" need mapping.
     static constexpr char16_t rest[] = u"LIST]";
@@ -137,10 +116,10 @@ qsizetype markerPosition(const QString &line) {
     return -1;
 }
 
-std::optional<Entry> splitEntry(const QString &line) {
+std::optional<Entry> splitEntry(QStringView line) {
     const qsizetype eq = line.indexOf(u'=');
     if (eq < 0) return std::nullopt;
-    QString label = line.first(eq);
+    QString label = line.first(eq).toString();
     label.replace(u'\t', u' ');
-    return Entry{trimSpaces(label), line.sliced(eq + 1)};
+    return Entry{trimSpaces(label).toString(), line.sliced(eq + 1).toString()};
 }

@@ -73,10 +73,5 @@ bool isPlainWord(const QString &path);
 QStringList pingWindowCommand(const QString &shell, const QString &path,
                               const QStringList &pingWords);
 
-// The words a Unix ping gets for a command line "ping.exe -t ADDRESS": the line split as the
-// Windows C runtime would, less the program name and the -t (continuous is the default on Unix,
-// where -t means a TTL or a timeout).
-QStringList unixPingWords(const QString &commandLine);
-
 // Quotes a word so a POSIX shell (or GLib's g_shell_parse_argv) reads it back unchanged.
 QString shellQuote(const QString &word);

@@ -1,6 +1,6 @@
 // The terminal table: which terminals are tried in which order on each desktop, and the
 // arguments each one is given.
-#include "platform/terminal.h"
+#include "platform/posix/terminal.h"
 
 #include <gtest/gtest.h>
 
@@ -209,25 +209,6 @@ TEST(HelperWord, EveryWordAsHexEndedByNul) {
     EXPECT_EQ(helperWord({QString::fromUtf8("h\u00f6st")}).toStdString(), "68c3b6737400");
     // Whatever the words hold, the result reads the same under any way of parsing a command.
     EXPECT_TRUE(isPlainWord(helperWord({"$(id)", "'a b'", "-e", "`x`;|&", "\"\\"})));
-}
-
-TEST(UnixPingWords, DropsProgramAndContinuousSwitch) {
-    const struct {
-        const char16_t *line;
-        QStringList words;
-    } cases[] = {
-        {u"ping.exe -t 127.0.0.1", {"127.0.0.1"}},
-        {u"ping.exe -t  127.0.0.1", {"127.0.0.1"}},  // "Gateway = 127.0.0.1"
-        {u"ping.exe -t ", {}},                       // empty address: ping shows its usage
-        {u"ping.exe -t b=c", {"b=c"}},
-        {u"ping.exe -t -t 5 host", {"-t", "5", "host"}},
-        {u"ping.exe -t \"my host\"", {"my host"}},
-        {u"ping.exe -t $(touch x) `id` a|b&c", {"$(touch", "x)", "`id`", "a|b&c"}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(QString::fromUtf16(c.line).toStdString());
-        EXPECT_EQ(show(unixPingWords(QString::fromUtf16(c.line))), show(c.words));
-    }
 }
 
 TEST(TerminalArguments, EachTerminalGetsTheCommandAsSeparateWords) {

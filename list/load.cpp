@@ -1,0 +1,82 @@
+#include "list/load.h"
+
+#include <exception>
+
+#include "platform/filereader.h"
+
+LoadedList Form_Initialize(FileReader &files, const QString &argumentText) {
+    LoadedList list;
+    list.fileName = listFileName(argumentText);
+    const QString &name = list.fileName;
+    try {
+        list.ListText = decodeListBytes(files.readAll(name));
+        list.caption += QStringLiteral("  [") + name + u']';
+        list.ListLines = splitListLines(list.ListText);
+        list.LineCount = static_cast<qint32>(list.ListLines.size());
+        trimListLines(list.ListLines);
+        FindListSection(list);
+    } catch (const std::exception &e) {
+        list.caption = QStringLiteral(" [") + name + QStringLiteral("] not found");
+        list.error = QString::fromStdString(e.what());
+    } catch (...) {
+        list.caption = QStringLiteral(" [") + name + QStringLiteral("] not found");
+        list.error = QStringLiteral("An unexpected error stopped loading.");
+    }
+    return list;
+}
+
+void FindListSection(LoadedList &list) {
+    for (qint32 i = 0; i < list.LineCount; ++i) {
+        const qsizetype found = markerPosition(list.ListLines[i]);
+        if (found < 0) continue;
+        list.markerLine = i;
+        try {
+            // The marker's 1-based position is a 16-bit number.
+            (void)Int16::from(found + 1);
+        } catch (const Int16Overflow &) {
+            throw ListError(QStringLiteral("The [LIST] marker on line %1 starts at character %2; "
+                                           "it must start within the first 32,767 characters of "
+                                           "its line.")
+                                .arg(i + 1)
+                                .arg(found + 1)
+                                .toStdString());
+        }
+        // Lines number at most 32,767 by now, so the index after the marker fits.
+        BuildHostRows(list, Int16::from(i + 1));
+        return;
+    }
+}
+
+void BuildHostRows(LoadedList &list, Int16 startIndex) {
+    using namespace rowlayout;
+    list.RowCount = Int16();
+    Int16 RowTop = Int16::from(kFirstTop);
+    const qint32 last = list.LineCount - 1;
+    qint32 i = startIndex.value();
+    try {
+        for (; i <= last; ++i) {
+            std::optional<Entry> entry = splitEntry(list.ListLines[i]);
+            if (!entry) continue;
+            list.RowCount += Int16::from(1);
+            const int n = list.RowCount.value();
+            list.rows.push_back({n, Host{std::move(entry->label), std::move(entry->address)},
+                                 rowColor(n), RowTop.value(), i});
+            RowTop += Int16::from(kPitch);
+        }
+    } catch (const Int16Overflow &) {
+        throw ListError(QStringLiteral("Too many hosts: row %1, from line %2, goes past the "
+                                       "bottom limit of the window; at most 86 rows fit.")
+                            .arg(list.RowCount.value())
+                            .arg(i + 1)
+                            .toStdString());
+    }
+    try {
+        list.outerHeight =
+            (RowTop + Int16::from(kBottomMargin) + Int16::from(kFrameAllowance)).value();
+    } catch (const Int16Overflow &) {
+        throw ListError(QStringLiteral("Too many hosts: the window for %1 rows would be taller "
+                                       "than the limit; at most 86 rows fit.")
+                            .arg(list.RowCount.value())
+                            .toStdString());
+    }
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "list/int16.h"
+#include "list/listtext.h"
+#include "list/rowlayout.h"
+#include "platform/host.h"
+
+class FileReader;
+
+// One row as loading builds it: what the window shows and what a click on it pings.
+struct HostRow {
+    int number;        // from 1
+    Host host;         // its label and address text
+    quint32 color;     // band and button colour, 0x00BBGGRR
+    int top;           // band and button top in twips; the label sits labelTop(top)
+    qint32 lineIndex;  // the 0-based line it came from
+};
+
+// What start-up makes of a list file: the state the window keeps, the rows it shows, and how
+// loading ended. Its lines are views into its text, so it moves but is never copied.
+struct LoadedList {
+    LoadedList() = default;
+    LoadedList(LoadedList &&) = default;
+    LoadedList &operator=(LoadedList &&) = default;
+    LoadedList(const LoadedList &) = delete;
+    LoadedList &operator=(const LoadedList &) = delete;
+
+    QString fileName;
+    // The window title: the design-time caption and "  [name]", or " [name] not found".
+    QString caption = QString::fromUtf16(rowlayout::kDesignCaption);
+
+    QString ListText;     // the file's text as decoded
+    LineViews ListLines;  // its lines, trimmed
+    qint32 LineCount = 0;
+    Int16 RowCount;
+
+    // One per entry line after the marker, in order; those built before a failure stay.
+    std::vector<HostRow> rows;
+    // The outer height in twips once every row was built; unset, the window keeps its own.
+    std::optional<int> outerHeight;
+    // The line that holds the marker; -1 when none does, or the search never ran.
+    qint32 markerLine = -1;
+    // Why loading failed, in plain words; empty when it worked.
+    QString error;
+
+    bool loaded() const { return error.isEmpty(); }
+};
+
+// Start-up: picks the file name from the raw argument text, reads the file, marks the caption,
+// cuts the lines and builds the rows. Every failure from reading the file to the row limit is
+// caught here: it replaces the caption by " [name] not found", and the rows built before it stay.
+LoadedList Form_Initialize(FileReader &files, const QString &argumentText);
+
+// Finds the first marker line and builds rows from the line after it. No marker: nothing happens.
+// Throws ListError when the marker starts past character 32,767 of its line.
+void FindListSection(LoadedList &list);
+
+// Adds a row per entry line from startIndex to the last line, then sets the outer height to fit
+// them. Throws ListError at the row limit; rows added before it stay and the height is not set.
+void BuildHostRows(LoadedList &list, Int16 startIndex);

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// One host of the list as a click or a check sees it: its label and its address text.
+struct Host {
+    QString label;    // may be empty, as for the design-time button
+    QString address;  // exactly as the list has it
+
+    // The command line a click asks for: "ping.exe -t " followed by the address, unchanged.
+    QString commandLine() const { return QStringLiteral("ping.exe -t ") + address; }
+    // The address split into words the way a Windows program splits its command line: what a
+    // ping that takes its arguments as words (every Unix ping) is given.
+    QStringList words() const;
+    // "label - address", or the address alone when there is no label.
+    QString title() const;
+};

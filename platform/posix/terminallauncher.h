@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QProcessEnvironment>
+#include <memory>
+
+#include "platform/processlauncher.h"
+
+// Starts ping in the first terminal program that opens a window for it. environment is the one
+// the search and the terminal use (and where the desktop is read from); helper is the program
+// given to terminals whose parsing norvex does not know (empty: the one installed beside norvex).
+// A terminal that exits with a failure within earlyExitMs counts as not having opened its window,
+// and the next one is tried.
+class TerminalLauncher : public ProcessLauncher {
+public:
+    static constexpr int kEarlyExitMs = 1500;
+
+    explicit TerminalLauncher(
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+        QString helper = QString(), int earlyExitMs = kEarlyExitMs);
+    ~TerminalLauncher() override;
+    void start(const Host &host) override;
+
+private:
+    QProcessEnvironment m_environment;
+    QString m_helper;
+    int m_earlyExitMs;
+    // Parent of the watchers of terminals just started; they never end a terminal.
+    std::unique_ptr<QObject> m_watchers;
+};

@@ -1,0 +1,243 @@
+#pragma once
+
+// A stand-in desktop for the terminal launcher: a folder, alone on PATH, holding fake terminals
+// that take their command the way real ones do and a fake ping that records its words. The real
+// ping never runs.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+#include <vector>
+
+#include "platform/posix/terminallauncher.h"
+
+// Absolute: an address that got to a shell could run it even with the fake PATH.
+inline const QString kTouch = QStringLiteral("/usr/bin/touch");
+
+// Long enough for any loaded machine: for tests of terminals that do fail at once.
+inline constexpr int kGenerousEarlyExitMs = 10000;
+
+inline std::string show(const QStringList &words) { return words.join(u'|').toStdString(); }
+
+// The fake terminals' scripts. Each records how it was called (as "terminal.PID.args" beside
+// it), then runs its command its own way.
+namespace fake {
+
+// Records the terminal's name and arguments, each NUL-terminated so that words with spaces or
+// newlines come back exactly, written aside and renamed so a reader never sees half a record.
+inline QByteArray terminal(const QByteArray &body) {
+    return "#!/bin/sh\n"
+           "d=${0%/*}\n"
+           "printf '%s\\0' \"${0##*/}\" \"$@\" > \"$d/terminal.$$.part\" && /bin/mv "
+           "\"$d/terminal.$$.part\" \"$d/terminal.$$.args\"\n" +
+           body;
+}
+
+// Drops the arguments up to and including flag.
+inline QByteArray skipTo(const char *flag) {
+    return QByteArray("while [ $# -gt 0 ] && [ \"$1\" != '") + flag +
+           "' ]; do shift; done\nshift\n";
+}
+
+// Runs its arguments as they are (xdg-terminal-exec handing them on).
+inline QByteArray runsArguments() { return terminal("exec \"$@\"\n"); }
+// The words after flag, run as they are.
+inline QByteArray wordsAfter(const char *flag) { return terminal(skipTo(flag) + "exec \"$@\"\n"); }
+// One string after flag, re-parsed (a shell and GLib read single quotes alike).
+inline QByteArray quotedAfter(const char *flag) {
+    return terminal(skipTo(flag) + "eval \"set -- $1\"\nexec \"$@\"\n");
+}
+// The rest joined with spaces and handed to a shell, the most a terminal could misread.
+inline QByteArray shellAfter(const char *flag) {
+    return terminal(skipTo(flag) + "exec sh -c \"$*\"\n");
+}
+// The word after flag split by the terminal's own rules (here: at blanks), the words after it
+// appended as they are.
+inline QByteArray splitFirstAfter(const char *flag) {
+    return terminal(skipTo(flag) + "first=$1\nshift\nset -f\nset -- $first \"$@\"\nexec \"$@\"\n");
+}
+// The words after flag up to the first that is one of options, which it would then act on.
+inline QByteArray wordsUpTo(const char *flag, const char *options) {
+    return terminal(skipTo(flag) + "for w; do\n  shift\n  case $w in " + options +
+                    ") stop=1 ;; esac\n"
+                    "  if [ -z \"${stop-}\" ]; then set -- \"$@\" \"$w\"; fi\n"
+                    "done\nexec \"$@\"\n");
+}
+// Runs the words after flag with stdin at its end and exits with their status, as st does.
+inline QByteArray passesStatusAfter(const char *flag) {
+    return terminal(skipTo(flag) + "\"$@\"\nexit $?\n");
+}
+// A terminal that runs one instance: the first start runs its command and then serves every
+// later start, which hands its arguments over and exits at once. The instance runs each command
+// with its own environment, folder and PATH, as deepin-terminal does. Arguments travel one a
+// line, ended by an empty line; "quit" ends the instance (see FakeDesktop::quitInstance).
+inline QByteArray singleInstance(const char *flag) {
+    return terminal(
+        QByteArray("fifo=$d/instance.fifo\n"
+                   "if ! /bin/mkdir \"$d/instance.lock\" 2>/dev/null; then\n"
+                   "  while [ ! -p \"$fifo\" ]; do /bin/sleep 0.01; done\n"
+                   "  { for w; do printf '%s\\n' \"$w\"; done; echo; } > \"$fifo\"\n"
+                   "  exit 0\n"
+                   "fi\n"
+                   "/usr/bin/mkfifo \"$fifo.part\" && /bin/mv \"$fifo.part\" \"$fifo\"\n"
+                   "serve() {\n") +
+        skipTo(flag) +
+        "  \"$@\" &\n"
+        "}\n"
+        "serve \"$@\"\n"
+        "exec 3<>\"$fifo\"\n"
+        "while :; do\n"
+        "  set --\n"
+        "  while IFS= read -r w <&3 && [ -n \"$w\" ]; do set -- \"$@\" \"$w\"; done\n"
+        "  [ \"$1\" = quit ] && exit 0\n"
+        "  serve \"$@\"\n"
+        "done\n");
+}
+
+}  // namespace fake
+
+// The processes this one started that are still there: running, or ended and not yet reaped.
+struct Children {
+    int running = 0;
+    int zombies = 0;
+    int all() const { return running + zombies; }
+};
+
+inline Children children() {
+    Children found;
+    const QByteArray me = QByteArray::number(::getpid());
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1] != me) continue;
+        ++(fields[0] == "Z" ? found.zombies : found.running);
+    }
+    return found;
+}
+
+// Runs the event loop until done() or timeoutMs.
+template <typename Done>
+void runUntil(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    }
+}
+
+// Waits until every process this test started has ended and been reaped, so that what did not
+// happen by then will not happen.
+inline void settle() {
+    runUntil([] { return children().all() == 0; }, 20000);
+    EXPECT_EQ(children().all(), 0) << "a terminal is still running";
+}
+
+// Back to the current folder of before, however the test ends.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const QString &path) : m_saved(QDir::currentPath()) {
+        EXPECT_TRUE(QDir::setCurrent(path));
+    }
+    ~CurrentFolder() { QDir::setCurrent(m_saved); }
+    CurrentFolder(const CurrentFolder &) = delete;
+    CurrentFolder &operator=(const CurrentFolder &) = delete;
+
+private:
+    QString m_saved;
+};
+
+// Puts a signal's disposition back, however the test ends.
+class SignalDisposition {
+public:
+    explicit SignalDisposition(int signal) : m_signal(signal) {
+        sigaction(signal, nullptr, &m_saved);
+    }
+    ~SignalDisposition() { sigaction(m_signal, &m_saved, nullptr); }
+    SignalDisposition(const SignalDisposition &) = delete;
+    SignalDisposition &operator=(const SignalDisposition &) = delete;
+
+private:
+    int m_signal;
+    struct sigaction m_saved {};
+};
+
+class FakeDesktop {
+public:
+    FakeDesktop() {
+        // The terminal's command is "sh -c ...": sh must be on the (otherwise fake) PATH.
+        QFile::link(QStringLiteral("/bin/sh"), m_dir.filePath(QStringLiteral("sh")));
+        // Each argument NUL-terminated, written aside and renamed, as the terminals record theirs.
+        add("ping",
+            "#!/bin/sh\n"
+            "d=${0%/*}\n"
+            "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" "
+            "\"$d/ping.$$.args\"\n");
+    }
+    void add(const QString &name, const QByteArray &script) {
+        QFile file(m_dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(script);
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    void link(const QString &name, const QString &target) {
+        QFile::link(m_dir.filePath(target), m_dir.filePath(name));
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // A launcher whose PATH is this folder alone; extra adds to its environment (HOME,
+    // XDG_CURRENT_DESKTOP, ...). Failures it finds after a start returned go to lateFailures.
+    std::unique_ptr<TerminalLauncher> launcher(const QProcessEnvironment &extra = {},
+                                               int earlyExitMs = kGenerousEarlyExitMs) {
+        QProcessEnvironment env = extra;
+        env.insert(QStringLiteral("PATH"), m_dir.path());
+        auto launcher =
+            std::make_unique<TerminalLauncher>(env, QStringLiteral(NORVEX_HELPER), earlyExitMs);
+        launcher->setLateFailureHandler(
+            [this](const Host &, const QString &why) { lateFailures << why; });
+        return launcher;
+    }
+    QStringList lateFailures;
+
+    // Waits for count records of the given kind ("ping" or "terminal"), each as its list of
+    // words; fewer when they do not come within 10 seconds.
+    std::vector<QStringList> records(const QString &kind, size_t count) const {
+        QElapsedTimer timer;
+        timer.start();
+        QStringList files;
+        while (timer.elapsed() < 10000) {
+            files = QDir(m_dir.path()).entryList({kind + QStringLiteral(".*.args")}, QDir::Files);
+            if (static_cast<size_t>(files.size()) >= count) break;
+            QThread::msleep(20);
+        }
+        std::vector<QStringList> result;
+        for (const QString &name : files) {
+            QFile file(m_dir.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            QStringList words = QString::fromUtf8(file.readAll()).split(QChar(0));
+            words.removeLast();  // after the last terminator
+            result.push_back(words);
+        }
+        return result;
+    }
+
+    // Ends the instance of a fake::singleInstance terminal.
+    void quitInstance() const {
+        QFile fifo(path(QStringLiteral("instance.fifo")));
+        ASSERT_TRUE(fifo.open(QIODevice::WriteOnly));
+        fifo.write("quit\n\n");
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
