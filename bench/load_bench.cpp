@@ -89,14 +89,16 @@ void stepTrim(benchmark::State &state) {
         benchmark::DoNotOptimize(copy);
     }
 }
+// The marker search and the rows built after it.
 void stepMarker(benchmark::State &state) {
-    const QString text = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
-    LineViews lines = splitListLines(text);
-    trimListLines(lines);
+    LoadedList list;
+    list.ListText = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
+    list.ListLines = splitListLines(list.ListText);
+    list.LineCount = static_cast<qint32>(list.ListLines.size());
+    trimListLines(list.ListLines);
     for (auto _ : state) {
-        for (const QStringView line : lines) {
-            if (markerPosition(line) >= 0) break;
-        }
+        list.rows.clear();
+        FindListSection(list);
     }
 }
 

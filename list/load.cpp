@@ -1,5 +1,6 @@
 #include "list/load.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/filereader.h"
@@ -25,10 +26,30 @@ LoadedList Form_Initialize(FileReader &files, const QString &argumentText) {
     return list;
 }
 
+namespace {
+
+// The index of the line that holds the unit at, among lines in text order.
+qint32 lineHolding(const LineViews &lines, const QChar *at) {
+    const auto after =
+        std::upper_bound(lines.begin(), lines.end(), at,
+                         [](const QChar *unit, QStringView line) { return unit < line.data(); });
+    return static_cast<qint32>(after - lines.begin()) - 1;
+}
+
+}  // namespace
+
 void FindListSection(LoadedList &list) {
-    for (qint32 i = 0; i < list.LineCount; ++i) {
-        const qsizetype found = markerPosition(list.ListLines[i]);
-        if (found < 0) continue;
+    // The first line, in order, that holds the marker. Lines without a "[" cannot, so the search
+    // goes from one "[" of the whole text to the next rather than line by line.
+    const QStringView text(list.ListText);
+    for (qsizetype from = text.indexOf(u'['); from >= 0;) {
+        const qint32 i = lineHolding(list.ListLines, text.constData() + from);
+        const QStringView line = list.ListLines[i];
+        const qsizetype found = markerPosition(line);
+        if (found < 0) {
+            from = text.indexOf(u'[', line.data() + line.size() - text.constData());
+            continue;
+        }
         list.markerLine = i;
         try {
             // The marker's 1-based position is a 16-bit number.
