@@ -3,6 +3,7 @@
 #include "panel/form1.h"
 #include "platform/commandline.h"
 #include "platform/filereader.h"
+#include "platform/hostcheck.h"
 #include "platform/processlauncher.h"
 
 int main(int argc, char **argv) {
@@ -11,7 +12,8 @@ int main(int argc, char **argv) {
     QApplication app(qtArgc, argv);
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
-    Form1 form(files, *launcher, arguments);
+    const auto checker = makeSystemHostChecker();
+    Form1 form(files, *launcher, arguments, checker.get());
     form.show();
     return QApplication::exec();
 }

@@ -2,6 +2,9 @@
 //   startup_driver norvex FILE    load FILE into the real window; exit at its first paint
 //   startup_driver baseline       one bare window with one button; exit at its first paint
 //   startup_driver clicks FILE N  N clicks on row 1 with a fake terminal; print click times
+//   startup_driver check FILE     check every host with the system ping found on PATH (run.py
+//                                 puts a stand-in first); print how long it took and the event
+//                                 loop's longest pause meanwhile
 // It exits with _Exit right after the first paint, so teardown is not measured.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,6 +20,7 @@
 
 #include "panel/form1.h"
 #include "platform/filereader.h"
+#include "platform/hostcheck.h"
 #include "platform/posix/terminallauncher.h"
 
 namespace {
@@ -71,6 +75,40 @@ int clicks(const char *file, int count) {
     return 0;
 }
 
+int check(const char *file) {
+    RealFileReader files;
+    const auto launcher = makeSystemLauncher();
+    const auto checker = makeSystemHostChecker();
+    Form1 form(files, *launcher, QString::fromLocal8Bit(file), checker.get());
+    form.show();
+    QApplication::processEvents();
+    const int rows = static_cast<int>(form.list().rows.size());
+    const auto done = [&] {
+        for (int n = 1; n <= rows; ++n) {
+            if (!form.markOf(n) || form.markOf(n)->look() == CheckMark::Look::Checking)
+                return false;
+        }
+        return true;
+    };
+    // The longest the event loop went without serving a timer that wants to run every 5 ms.
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longest = std::max(longest, sinceTick.restart()); });
+    QElapsedTimer clock;
+    clock.start();
+    form.checkAll();
+    sinceTick.start();
+    tick.start(5);
+    while (!done() && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!done()) return 1;
+    std::printf("check_ms %lld max_stall_ms %lld\n", static_cast<long long>(clock.elapsed()),
+                static_cast<long long>(longest));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -79,6 +117,7 @@ int main(int argc, char **argv) {
     QApplication app(qtArgc, argv);
     if (std::strcmp(argv[1], "clicks") == 0 && argc == 4)
         return clicks(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "check") == 0 && argc == 3) return check(argv[2]);
 
     FirstPaint watcher;
     QWidget *window = nullptr;

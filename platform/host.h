@@ -15,4 +15,8 @@ struct Host {
     QStringList words() const;
     // "label - address", or the address alone when there is no label.
     QString title() const;
+    // What a check of the host sends its one echo request to: the last word that is neither an
+    // option (it starts with "-") nor a plain number (an option's value), so the options of
+    // "-l 1000 10.0.0.1" or "10.0.0.1 -n 5" stay out of it. Empty when there is no such word.
+    QString checkTarget() const;
 };

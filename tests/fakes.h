@@ -6,10 +6,14 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/filereader.h"
+#include "platform/hostcheck.h"
 #include "platform/processlauncher.h"
 
 // Hands out bytes by file name; any other name is missing.
@@ -84,3 +88,48 @@ inline std::string refusal(FileReader &reader, const QString &name) {
 inline std::string refusal(FileReader &&reader, const QString &name) {
     return refusal(reader, name);
 }
+
+// Answers every check as told, after a pause, from the event loop; counts what is under way.
+class FakeChecker : public HostChecker {
+public:
+    struct Answer {
+        CheckResult result;
+        int delayMs = 0;
+    };
+    std::map<QString, Answer> answers;  // by host name; any other answers at once
+    QStringList asked;                  // every host name checked, in order
+    int underWay = 0;
+    int mostUnderWay = 0;
+
+    std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override {
+        asked << hostName;
+        const auto found = answers.find(hostName);
+        const Answer answer = found == answers.end()
+                                  ? Answer{{CheckResult::State::Answered, 1, QString()}, 0}
+                                  : found->second;
+        return std::make_unique<Run>(*this, answer, std::move(done));
+    }
+
+private:
+    class Run : public PendingCheck {
+    public:
+        Run(FakeChecker &checker, const Answer &answer, Done done) : m_checker(checker) {
+            m_checker.mostUnderWay = std::max(m_checker.mostUnderWay, ++m_checker.underWay);
+            QTimer::singleShot(answer.delayMs, &m_context, [this, answer, done] {
+                end();
+                done(answer.result);
+            });
+        }
+        ~Run() override { end(); }
+
+    private:
+        void end() {
+            if (m_ended) return;
+            m_ended = true;
+            --m_checker.underWay;
+        }
+        FakeChecker &m_checker;
+        bool m_ended = false;
+        QObject m_context;
+    };
+};

@@ -1,6 +1,9 @@
 #include "panel/form1.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -22,11 +25,33 @@ struct Window {
     explicit Window(const QByteArray &bytes, ProcessLauncher *launcher = nullptr,
                     const QString &name = QStringLiteral("norvex.nvx"))
         : files(name, bytes),
-          form(std::make_unique<Form1>(files, launcher ? *launcher : recorder, QString())) {}
+          form(std::make_unique<Form1>(files, launcher ? *launcher : recorder, QString(),
+                                       &checker)) {}
     FakeFileReader files;
     RecordingLauncher recorder;
+    FakeChecker checker;
     std::unique_ptr<Form1> form;
 };
+
+using State = CheckResult::State;
+
+// Everything a check must leave as it was: caption, sizes, every item's place.
+QStringList layoutOf(const Form1 &form) {
+    QStringList all{form.caption(), QString::number(form.outerHeight()),
+                    QString::number(form.width()) + u'x' + QString::number(form.height())};
+    for (const QWidget *w : form.canvas()->findChildren<QWidget *>()) {
+        if (w->objectName().startsWith(QStringLiteral("Mark"))) continue;
+        const QRect r = w->geometry();
+        all << QStringLiteral("%1 %2,%3 %4x%5 %6")
+                   .arg(w->objectName())
+                   .arg(r.x())
+                   .arg(r.y())
+                   .arg(r.width())
+                   .arg(r.height())
+                   .arg(w->isVisible());
+    }
+    return all;
+}
 
 int stackIndex(const QWidget *w) { return w->parentWidget()->children().indexOf(w); }
 
@@ -125,6 +150,118 @@ private slots:
         QCOMPARE(w.recorder.starts.size(), size_t{1});
         QCOMPARE(w.recorder.starts[0].address, QStringLiteral("127.0.0.2"));
         QCOMPARE(w.recorder.starts[0].label, QStringLiteral("B"));
+    }
+
+    void aCheckShowsAMarkPerRowAndChangesNothingElse() {
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB=-l 1000 127.0.0.2\r\nC=127.0.0.3\r\nD=-w 5");
+        w.checker.answers[QStringLiteral("127.0.0.1")] = {{State::Answered, 0.042, QString()}, 0};
+        w.checker.answers[QStringLiteral("127.0.0.2")] = {{State::NoAnswer, -1, "no reply"}, 0};
+        w.checker.answers[QStringLiteral("127.0.0.3")] = {
+            {State::CouldNotCheck, -1, "Name or service not known"}, 0};
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        const QStringList before = layoutOf(*w.form);
+        QCOMPARE(w.checker.asked.size(), 0);  // nothing is sent unasked
+        QVERIFY(!w.form->markOf(1));
+
+        w.form->checkAll();
+        for (int n = 1; n <= 4; ++n) {
+            QVERIFY(w.form->markOf(n));
+            QCOMPARE(w.form->markOf(n)->look(), CheckMark::Look::Checking);
+        }
+        QTRY_COMPARE(w.form->markOf(4)->look(), CheckMark::Look::CouldNotCheck);
+        QTRY_COMPARE(w.form->markOf(1)->look(), CheckMark::Look::Answered);
+        // Only the host is checked: the options a list puts around it stay out.
+        QCOMPARE(w.checker.asked, QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.3"}));
+        const struct {
+            int row;
+            CheckMark::Look look;
+            const char *says;
+        } marks[] = {
+            {1, CheckMark::Look::Answered, "127.0.0.1 answered in 0.042 ms"},
+            {2, CheckMark::Look::NoAnswer, "No answer from 127.0.0.2: no reply"},
+            {3, CheckMark::Look::CouldNotCheck,
+             "Could not check 127.0.0.3: Name or service not known"},
+            {4, CheckMark::Look::CouldNotCheck, "Could not check -w 5: the address names no host"},
+        };
+        for (const auto &m : marks) {
+            Twips<CheckMark> *mark = w.form->markOf(m.row);
+            QCOMPARE(mark->look(), m.look);
+            QCOMPARE(mark->toolTip(), QString::fromUtf8(m.says));
+            QCOMPARE(w.form->But(m.row)->accessibleDescription(), QString::fromUtf8(m.says));
+            // On its own row's band, left of the button, and not over it.
+            const QRect band =
+                w.form->findChild<QWidget *>(QStringLiteral("Shape1%1").arg(m.row))->geometry();
+            QVERIFY(band.contains(mark->geometry()));
+            QVERIFY(!mark->geometry().intersects(w.form->But(m.row)->geometry()));
+        }
+        QCOMPARE(layoutOf(*w.form), before);
+        QTest::mouseClick(w.form->But(2), Qt::LeftButton);  // a click still pings the row
+        QCOMPARE(w.recorder.starts.size(), size_t{1});
+        QCOMPARE(w.recorder.starts[0].commandLine(),
+                 QStringLiteral("ping.exe -t -l 1000 127.0.0.2"));
+    }
+
+    void theDesignTimeButtonAndRowsBeforeAFailureCanBeChecked() {
+        Window none("no marker");
+        none.form->checkAll();
+        QTRY_COMPARE(none.checker.asked, QStringList{"127.0.0.1"});
+        QTRY_COMPARE(none.form->markOf(1)->look(), CheckMark::Look::Answered);
+        Window failed(crlfLines(entryLines(88)));
+        QCOMPARE(failed.form->caption(), kFailure);
+        failed.form->checkAll();
+        QTRY_COMPARE(failed.checker.asked.size(), 88);
+        QCOMPARE(failed.form->caption(), kFailure);
+    }
+
+    void theMenuOffersChecksForTheRowUnderIt() {
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB=127.0.0.2");
+        w.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+        const struct {
+            QWidget *target;
+            QPoint at;
+            QContextMenuEvent::Reason reason;
+            const char *checks;  // the host "Check this host" checks; empty: no such entry
+        } cases[] = {
+            {w.form->But(2), QPoint(5, 5), QContextMenuEvent::Mouse, "127.0.0.2"},
+            {w.form->canvas(), QPoint(10, 5), QContextMenuEvent::Mouse, "127.0.0.1"},  // band
+            {w.form->But(1), QPoint(5, 5), QContextMenuEvent::Keyboard, "127.0.0.1"},  // menu key
+            {w.form->canvas(), QPoint(200, 54), QContextMenuEvent::Mouse, ""},  // below the rows
+        };
+        for (const auto &c : cases) {
+            w.checker.asked.clear();
+            if (c.reason == QContextMenuEvent::Keyboard) c.target->setFocus();
+            QContextMenuEvent event(c.reason, c.at, c.target->mapToGlobal(c.at));
+            QApplication::sendEvent(c.target, &event);
+            auto *menu = w.form->findChild<QMenu *>(QStringLiteral("checkMenu"));
+            QVERIFY(menu);
+            auto *one = menu->findChild<QAction *>(QStringLiteral("checkHost"));
+            QVERIFY2((one != nullptr) == (*c.checks != 0), c.checks);
+            QVERIFY(menu->actions().contains(w.form->checkAllAction()));
+            QVERIFY(menu->actions().contains(w.form->keepCheckingAction()));
+            if (one) {
+                one->trigger();
+                QTRY_COMPARE(w.checker.asked, QStringList{QString::fromUtf8(c.checks)});
+            }
+            menu->close();
+            QTRY_VERIFY(!w.form->findChild<QMenu *>(QStringLiteral("checkMenu")));
+        }
+        // F5 checks them all, from the keyboard.
+        w.checker.asked.clear();
+        w.form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.form.get()));
+        QTest::keyClick(w.form.get(), Qt::Key_F5);
+        QTRY_COMPARE(w.checker.asked.size(), 2);
+    }
+
+    void withoutACheckerNothingIsOffered() {
+        FakeFileReader files(QStringLiteral("norvex.nvx"), "[LIST]\r\nA=127.0.0.1");
+        RecordingLauncher launcher;
+        Form1 form(files, launcher, QString());
+        QVERIFY(!form.checkAllAction());
+        form.checkAll();  // harmless
+        QVERIFY(!form.markOf(1));
     }
 
     void bandUnderLabelUnderButtons() {

@@ -37,6 +37,46 @@ private slots:
         QCOMPARE(image.pixelColor(8, first + 25), bandColours[0]);
         QCOMPARE(image.pixelColor(8, first + 25 + 50), bandColours[1]);
     }
+
+    // The check marks, drawn at twice the size, on both band colours: each state in its colour.
+    void checkMarksAtDoubleSize() {
+        FakeFileReader files(QStringLiteral("norvex.nvx"), crlfLines(entryLines(4)));
+        RecordingLauncher launcher;
+        FakeChecker checker;
+        using State = CheckResult::State;
+        checker.answers[QStringLiteral("127.0.0.1")] = {{State::Answered, 1, {}}, 0};
+        checker.answers[QStringLiteral("127.0.0.2")] = {{State::NoAnswer, -1, "x"}, 0};
+        checker.answers[QStringLiteral("127.0.0.3")] = {{State::CouldNotCheck, -1, "x"}, 0};
+        checker.answers[QStringLiteral("127.0.0.4")] = {{State::Answered, 1, {}}, 60000};
+        Form1 form(files, launcher, QString(), &checker);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        form.checkAll();
+        QTRY_COMPARE(form.markOf(3)->look(), CheckMark::Look::CouldNotCheck);
+        const QImage image = form.grab().toImage();
+        const struct {
+            int row;
+            QColor colour;  // the mark's own colour, which fills its middle or rim
+        } cases[] = {
+            {1, QColor(0x1b, 0x7f, 0x3b)},  // answered, on the odd band
+            {2, QColor(0xc6, 0x28, 0x28)},  // no answer, on the even band
+            {3, QColor(0xa8, 0x5a, 0x00)},  // could not check
+            {4, QColor(0x5f, 0x63, 0x68)},  // still being checked
+        };
+        for (const auto &c : cases) {
+            const QRect mark = form.markOf(c.row)->geometry();
+            QCOMPARE(mark.size(), QSize(13, 13));
+            int matching = 0;
+            for (int y = 2 * mark.top(); y < 2 * (mark.bottom() + 1); ++y) {
+                for (int x = 2 * mark.left(); x < 2 * (mark.right() + 1); ++x)
+                    matching += image.pixelColor(x, y) == c.colour;
+            }
+            QVERIFY2(matching >= 20, qPrintable(QStringLiteral("row %1: %2 pixels of %3")
+                                                    .arg(c.row)
+                                                    .arg(matching)
+                                                    .arg(c.colour.name())));
+        }
+    }
 };
 
 int main(int argc, char **argv) {

@@ -69,6 +69,29 @@ TEST(Host, CommandLineWordsAndTitle) {
     }
 }
 
+// A check pings the host alone, never the options a list author put around it.
+TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionOrNumber) {
+    const struct {
+        const char *address, *target;
+    } cases[] = {
+        {"127.0.0.1", "127.0.0.1"},
+        {" 127.0.0.1", "127.0.0.1"},
+        {"-l 1000 127.0.0.1", "127.0.0.1"},
+        {"127.0.0.1 -n 5", "127.0.0.1"},
+        {"\"my host\" -w 500", "my host"},
+        {"::1", "::1"},
+        {"b=c", "b=c"},
+        {"-w 5", ""},
+        {"", ""},
+        {"\"\" -t", ""},
+        {"2130706433", ""},  // a plain number is taken for an option's value
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.address);
+        EXPECT_EQ(Host({}, QString::fromUtf8(c.address)).checkTarget().toStdString(), c.target);
+    }
+}
+
 TEST(Twips, EdgesAreConvertedSoBoxesTouch) {
     // Rows at 40 + 375 k: converted sizes would drift, converted edges never leave a gap.
     for (int k = 0; k < 86; ++k) {

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/posix/searchpath.h"
 #include "platform/posix/terminal.h"
 
 TerminalLauncher::TerminalLauncher(QProcessEnvironment environment, QString helper, int earlyExitMs)
@@ -46,26 +47,6 @@ std::unique_ptr<ProcessLauncher> makeSystemLauncher() {
 }
 
 namespace {
-
-// Absolute PATH entries only: an empty or relative entry would find programs planted in the
-// current directory, which is often where a list file came from.
-QStringList searchPath(const QProcessEnvironment &environment) {
-    QStringList dirs;
-    for (const QString &dir : environment.value(QStringLiteral("PATH")).split(u':')) {
-        if (QDir::isAbsolutePath(dir)) dirs << dir;
-    }
-    return dirs;
-}
-
-// Like QStandardPaths::findExecutable, except that no folders means nothing is found (Qt would
-// fall back to the process's own PATH).
-QString findExecutable(const QString &name, const QStringList &dirs) {
-    for (const QString &dir : dirs) {
-        const QFileInfo file(QDir(dir).filePath(name));
-        if (file.isFile() && file.isExecutable()) return file.filePath();
-    }
-    return {};
-}
 
 // The helper installed beside norvex (or, in a build folder, beside the binaries).
 QString installedHelper() {

@@ -101,6 +101,31 @@ inline QByteArray singleInstance(const char *flag) {
         "done\n");
 }
 
+// A stand-in for the system ping as a host check runs it: records its words like the fake ping,
+// then answers for its last word as the file hosts/WORD beside it says ("DELAY KIND", KIND one
+// of answer, silent, unreachable, unknown; no file: answer at once), printing what iputils
+// prints for that in the C locale. It waits without a process of its own (bash's read -t on an
+// empty pipe), so stopping it leaves nothing behind, as stopping the real ping does.
+inline QByteArray answeringPing() {
+    return "#!/bin/bash\n"
+           "d=${0%/*}\n"
+           "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" "
+           "\"$d/ping.$$.args\"\n"
+           "for host; do :; done\n"
+           "delay=0 kind=answer\n"
+           "[ -f \"$d/hosts/$host\" ] && read -r delay kind < \"$d/hosts/$host\"\n"
+           "exec 3<> <(:)\n"
+           "read -r -t \"$delay\" <&3\n"
+           "case $kind in\n"
+           "  answer) echo \"PING $host ($host) 56(84) bytes of data.\"\n"
+           "    echo \"64 bytes from $host: icmp_seq=1 ttl=64 time=0.042 ms\"; exit 0 ;;\n"
+           "  silent) echo '1 packets transmitted, 0 received, 100% packet loss'; exit 1 ;;\n"
+           "  unreachable) echo 'From 127.0.0.254 icmp_seq=1 Destination Host Unreachable'\n"
+           "    exit 1 ;;\n"
+           "  unknown) echo \"ping: $host: Name or service not known\" >&2; exit 2 ;;\n"
+           "esac\n";
+}
+
 }  // namespace fake
 
 // The processes this one started that are still there: running, or ended and not yet reaped.
@@ -229,6 +254,20 @@ public:
             result.push_back(words);
         }
         return result;
+    }
+
+    // How the answering ping answers for host: "DELAY KIND" (see fake::answeringPing).
+    void answer(const QString &host, const QByteArray &how) {
+        QDir(m_dir.path()).mkpath(QStringLiteral("hosts"));
+        QFile file(m_dir.filePath(QStringLiteral("hosts/") + host));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(how + '\n');
+    }
+    // A checker whose PATH is this folder alone.
+    QProcessEnvironment pathOnly() const {
+        QProcessEnvironment env;
+        env.insert(QStringLiteral("PATH"), m_dir.path());
+        return env;
     }
 
     // Ends the instance of a fake::singleInstance terminal.

@@ -1,0 +1,145 @@
+#include "platform/posix/pingchecker.h"
+
+#include <QPointer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include "platform/posix/searchpath.h"
+
+namespace {
+
+using State = CheckResult::State;
+
+// The first line of output that contains any of needles, trimmed.
+QString lineWith(const QString &output, std::initializer_list<const char *> needles) {
+    for (const QString &line : output.split(u'\n')) {
+        for (const char *needle : needles) {
+            if (line.contains(QLatin1String(needle), Qt::CaseInsensitive)) return line.trimmed();
+        }
+    }
+    return {};
+}
+
+// What ping said last, without its own name in front.
+QString lastWords(const QString &output) {
+    const QStringList lines = output.trimmed().split(u'\n');
+    QString last = lines.isEmpty() ? QString() : lines.last().trimmed();
+    if (last.startsWith(QStringLiteral("ping: "))) last = last.mid(6);
+    return last;
+}
+
+// A check is a ping process, stopped and reaped when the check goes.
+class PingRun : public PendingCheck {
+public:
+    PingRun(const QString &program, const QStringList &arguments,
+            const QProcessEnvironment &environment, int hardLimitMs, HostChecker::Done done)
+        : m_done(std::move(done)) {
+        m_process.setProgram(program);
+        m_process.setArguments(arguments);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardInputFile(QProcess::nullDevice());
+        QObject::connect(&m_process, &QProcess::finished, &m_process,
+                         [this](int code, QProcess::ExitStatus status) {
+                             finish(readPingRun(status == QProcess::NormalExit, code,
+                                                QString::fromLocal8Bit(m_process.readAll())));
+                         });
+        QObject::connect(&m_process, &QProcess::errorOccurred, &m_process,
+                         [this](QProcess::ProcessError error) {
+                             if (error != QProcess::FailedToStart) return;
+                             // Reported after start() has returned, as every other result is.
+                             QTimer::singleShot(0, &m_process, [this] {
+                                 finish({State::CouldNotCheck, -1,
+                                         QStringLiteral("ping could not be started: %1")
+                                             .arg(m_process.errorString())});
+                             });
+                         });
+        m_limit.setSingleShot(true);
+        QObject::connect(&m_limit, &QTimer::timeout, &m_process, [this, hardLimitMs] {
+            m_process.kill();
+            finish({State::CouldNotCheck, -1,
+                    QStringLiteral("ping gave no result within %1 seconds (a slow name lookup?)")
+                        .arg(hardLimitMs / 1000)});
+        });
+        m_limit.start(hardLimitMs);
+        m_process.start();
+    }
+    ~PingRun() override {
+        m_process.disconnect();
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(2000);  // reaped here: no process is left behind
+        }
+    }
+
+private:
+    void finish(const CheckResult &result) {
+        if (!m_done) return;
+        m_limit.stop();
+        // done may destroy this check: nothing of it is touched afterwards.
+        const HostChecker::Done done = std::move(m_done);
+        m_done = nullptr;
+        done(result);
+    }
+
+    HostChecker::Done m_done;
+    QProcess m_process;
+    QTimer m_limit;
+};
+
+// A check that ends before anything is sent; its result comes from the event loop all the same.
+class Refused : public PendingCheck {
+public:
+    Refused(CheckResult result, HostChecker::Done done) {
+        QTimer::singleShot(0, &m_context, [result, done = std::move(done)] { done(result); });
+    }
+
+private:
+    QObject m_context;  // gone with the check, and the result with it
+};
+
+}  // namespace
+
+CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output) {
+    if (!exitedNormally) return {State::CouldNotCheck, -1, QStringLiteral("ping ended abnormally")};
+    static const QRegularExpression reply(
+        QStringLiteral(R"(bytes from .*time[=<]\s*([0-9.]+)\s*ms)"));
+    const QRegularExpressionMatch answered = reply.match(output);
+    // A router's "Destination Host Unreachable" is a reply, but not from the host.
+    const QString unreachable =
+        lineWith(output, {"Unreachable", "No route to host", "Host is down"});
+    if (exitCode == 0 && answered.hasMatch())
+        return {State::Answered, answered.captured(1).toDouble(), QString()};
+    if (!unreachable.isEmpty()) return {State::NoAnswer, -1, unreachable};
+    if (exitCode == 0) return {State::Answered, -1, QString()};
+    if (exitCode == 1) return {State::NoAnswer, -1, QStringLiteral("no reply within a second")};
+    return {State::CouldNotCheck, -1, lastWords(output)};
+}
+
+PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs)
+    : m_environment(std::move(environment)), m_hardLimitMs(hardLimitMs) {}
+
+std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done done) {
+    const QStringList dirs = searchPath(m_environment);
+    const QString ping = findExecutable(QStringLiteral("ping"), dirs);
+    if (ping.isEmpty()) {
+        return std::make_unique<Refused>(
+            CheckResult{State::CouldNotCheck, -1,
+                        QStringLiteral("no ping program was found on PATH")},
+            std::move(done));
+    }
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), dirs.join(u':'));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const QStringList arguments{QStringLiteral("-n"),
+                                QStringLiteral("-c"),
+                                QStringLiteral("1"),
+                                QStringLiteral("-W"),
+                                QString::number(kReplyTimeoutMs / 1000),
+                                QStringLiteral("--"),
+                                hostName};
+    return std::make_unique<PingRun>(ping, arguments, environment, m_hardLimitMs, std::move(done));
+}
+
+std::unique_ptr<HostChecker> makeSystemHostChecker() { return std::make_unique<PingChecker>(); }

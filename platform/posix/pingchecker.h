@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QProcessEnvironment>
+
+#include "platform/hostcheck.h"
+
+// Checks a host with the system ping: one request ("-c 1"), a reply timeout of a second ("-W 1"),
+// numbers only ("-n"), and the host as the one word after "--"; no shell reads any of it. ping is
+// looked for in the absolute folders of environment's PATH, and runs in the C locale so that what
+// it prints can be read. A ping still running after hardLimitMs (a slow name lookup) is stopped.
+class PingChecker : public HostChecker {
+public:
+    static constexpr int kHardLimitMs = 4000;
+
+    explicit PingChecker(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+                         int hardLimitMs = kHardLimitMs);
+    std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override;
+
+private:
+    QProcessEnvironment m_environment;
+    int m_hardLimitMs;
+};
+
+// How a ping run with "-c 1" ended, from its exit and what it printed.
+CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output);

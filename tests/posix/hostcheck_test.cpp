@@ -1,0 +1,242 @@
+// Checking which hosts answer with the system ping: what its runs mean, and the window checking
+// a list through a stand-in ping first on PATH. Only two checks reach a real ping, both to
+// loopback: one on this machine's loopback, one inside a network namespace of its own.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include "panel/form1.h"
+#include "platform/posix/pingchecker.h"
+#include "tests/fakes.h"
+#include "tests/posix/fakedesktop.h"
+
+namespace {
+
+using State = CheckResult::State;
+
+TEST(ReadPingRun, EveryWayARunCanEnd) {
+    const struct {
+        const char *name;
+        bool normal;
+        int code;
+        const char *output;
+        State state;
+        double ms;
+        const char *detail;
+    } cases[] = {
+        {"reply", true, 0,
+         "PING 127.0.0.1 (127.0.0.1) 56(84) bytes of data.\n"
+         "64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.045 ms\n\n"
+         "--- 127.0.0.1 ping statistics ---\n"
+         "1 packets transmitted, 1 received, 0% packet loss, time 0ms\n",
+         State::Answered, 0.045, ""},
+        {"reply from another ping", true, 0, "64 bytes from ::1: seq=0 ttl=64 time=12.5 ms\n",
+         State::Answered, 12.5, ""},
+        {"no reply in time", true, 1,
+         "PING 127.0.0.9 (127.0.0.9) 56(84) bytes of data.\n\n"
+         "1 packets transmitted, 0 received, 100% packet loss, time 0ms\n",
+         State::NoAnswer, -1, "no reply within a second"},
+        {"router says unreachable", true, 1,
+         "From 127.0.0.254 icmp_seq=1 Destination Host Unreachable\n"
+         "1 packets transmitted, 0 received, +1 errors, 100% packet loss\n",
+         State::NoAnswer, -1, "From 127.0.0.254 icmp_seq=1 Destination Host Unreachable"},
+        // Some pings end well on an unreachable reply; it is still no answer from the host.
+        {"unreachable with status 0", true, 0, "From 127.0.0.254: Destination Host Unreachable\n",
+         State::NoAnswer, -1, "From 127.0.0.254: Destination Host Unreachable"},
+        {"no network", true, 2, "ping: connect: Network is unreachable\n", State::NoAnswer, -1,
+         "ping: connect: Network is unreachable"},
+        {"unknown host", true, 2, "ping: nowhere.invalid: Name or service not known\n",
+         State::CouldNotCheck, -1, "nowhere.invalid: Name or service not known"},
+        {"bad option", true, 2, "ping: invalid argument: '-x'\n", State::CouldNotCheck, -1,
+         "invalid argument: '-x'"},
+        {"killed", false, 9, "", State::CouldNotCheck, -1, "ping ended abnormally"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const CheckResult r = readPingRun(c.normal, c.code, QString::fromUtf8(c.output));
+        EXPECT_EQ(r.state, c.state);
+        EXPECT_DOUBLE_EQ(r.roundTripMs, c.ms);
+        EXPECT_EQ(r.detail.toStdString(), c.detail);
+    }
+}
+
+// One check through the checker, waited for.
+CheckResult checkOnce(HostChecker &checker, const QString &host, int timeoutMs = 10000) {
+    std::optional<CheckResult> result;
+    const auto pending = checker.check(host, [&](const CheckResult &r) { result = r; });
+    EXPECT_FALSE(result) << "the result came before check() returned";
+    runUntil([&] { return result.has_value(); }, timeoutMs);
+    EXPECT_TRUE(result) << "no result for " << host.toStdString();
+    return result.value_or(CheckResult{});
+}
+
+TEST(PingChecker, RunsPingOnceWithItsOwnOptionsAndNoShell) {
+    FakeDesktop desktop;
+    desktop.add("ping", fake::answeringPing());
+    desktop.answer("127.0.0.3", "0 silent");
+    PingChecker checker(desktop.pathOnly());
+    EXPECT_EQ(checkOnce(checker, "127.0.0.1").state, State::Answered);
+    EXPECT_EQ(checkOnce(checker, "127.0.0.3").state, State::NoAnswer);
+    EXPECT_EQ(checkOnce(checker, "$(/usr/bin/touch x);y").state, State::Answered);
+    settle();
+    std::vector<std::string> runs;
+    for (const QStringList &words : desktop.records("ping", 3)) runs.push_back(show(words));
+    std::sort(runs.begin(), runs.end());
+    EXPECT_EQ(runs,
+              (std::vector<std::string>{"-n|-c|1|-W|1|--|$(/usr/bin/touch x);y",
+                                        "-n|-c|1|-W|1|--|127.0.0.1", "-n|-c|1|-W|1|--|127.0.0.3"}));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath("x")));
+}
+
+TEST(PingChecker, APingThatCannotRunIsSaidSo) {
+    FakeDesktop missing;
+    QFile::remove(missing.path("ping"));
+    PingChecker none(missing.pathOnly());
+    CheckResult r = checkOnce(none, "127.0.0.1");
+    EXPECT_EQ(r.state, State::CouldNotCheck);
+    EXPECT_EQ(r.detail.toStdString(), "no ping program was found on PATH");
+
+    FakeDesktop broken;
+    broken.add("ping", "#!/nonexistent/interpreter\n");
+    PingChecker cannotStart(broken.pathOnly());
+    r = checkOnce(cannotStart, "127.0.0.1");
+    EXPECT_EQ(r.state, State::CouldNotCheck);
+    EXPECT_TRUE(r.detail.startsWith("ping could not be started")) << r.detail.toStdString();
+
+    FakeDesktop slow;
+    slow.add("ping", fake::answeringPing());
+    slow.answer("127.0.0.1", "30 answer");
+    PingChecker stopped(slow.pathOnly(), 300);
+    r = checkOnce(stopped, "127.0.0.1");
+    EXPECT_EQ(r.state, State::CouldNotCheck);
+    EXPECT_TRUE(r.detail.contains("no result within")) << r.detail.toStdString();
+    settle();
+}
+
+// A list of 86 loopback hosts, every other one silent for a second.
+struct CheckedWindow {
+    CheckedWindow() : checker(desktop.pathOnly()) {
+        desktop.add("ping", fake::answeringPing());
+        for (int i = 1; i <= 86; i += 2)
+            desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "1 silent");
+        files.files[QStringLiteral("norvex.nvx")] = crlfLines(entryLines(86));
+        form = std::make_unique<Form1>(files, launcher, QString(), &checker);
+        form->show();
+    }
+    FakeDesktop desktop;
+    PingChecker checker;
+    FakeFileReader files;
+    RecordingLauncher launcher;
+    std::unique_ptr<Form1> form;
+
+    bool allChecked() const {
+        for (int n = 1; n <= 86; ++n) {
+            if (!form->markOf(n) || form->markOf(n)->look() == CheckMark::Look::Checking)
+                return false;
+        }
+        return true;
+    }
+};
+
+TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
+    CheckedWindow w;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    const QString caption = w.form->caption();
+    const QSize size = w.form->size();
+    // The event loop's longest pause, seen by a timer that wants to run every 5 ms.
+    QElapsedTimer sinceTick;
+    qint64 longestPause = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longestPause = std::max(longestPause, sinceTick.restart()); });
+    int mostAtOnce = 0;
+    QElapsedTimer clock;
+    clock.start();
+    w.form->checkAllAction()->trigger();
+    sinceTick.start();
+    tick.start(5);
+    bool clicked = false;
+    runUntil(
+        [&] {
+            mostAtOnce = std::max(mostAtOnce, children().running);
+            if (!clicked && clock.elapsed() > 500) {  // a click while the check runs
+                QTest::mouseClick(w.form->But(3), Qt::LeftButton);
+                clicked = true;
+            }
+            return w.allChecked();
+        },
+        20000);
+    const qint64 took = clock.elapsed();
+    tick.stop();
+    EXPECT_TRUE(w.allChecked());
+    EXPECT_LT(took, 8000) << "86 hosts took " << took << " ms";
+    EXPECT_LE(mostAtOnce, 16);
+    EXPECT_GE(mostAtOnce, 8) << "the checks did not run side by side";
+    EXPECT_LT(longestPause, 250) << "the window was not served for " << longestPause << " ms";
+    EXPECT_EQ(w.launcher.starts.size(), 1u);  // the click was taken, during the check
+    EXPECT_EQ(w.form->markOf(1)->look(), CheckMark::Look::NoAnswer);
+    EXPECT_EQ(w.form->markOf(2)->look(), CheckMark::Look::Answered);
+    EXPECT_EQ(w.form->markOf(2)->toolTip(), QStringLiteral("127.0.0.2 answered in 0.042 ms"));
+    EXPECT_EQ(w.form->caption(), caption);
+    EXPECT_EQ(w.form->size(), size);
+    settle();
+}
+
+TEST(WindowCheck, ANewCheckRestartsAndClosingStopsEverything) {
+    auto w = std::make_unique<CheckedWindow>();
+    for (int i = 2; i <= 86; i += 2)
+        w->desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "5 answer");
+    w->form->checkAll();
+    runUntil([] { return children().running >= 16; }, 5000);
+    w->form->checkAll();  // again, while the first run is under way
+    runUntil([] { return false; }, 300);
+    EXPECT_LE(children().all(), 16) << "the first run's pings were not stopped";
+    w.reset();  // the window closes mid-check
+    EXPECT_EQ(children().all(), 0) << "a ping was left behind";
+}
+
+TEST(WindowCheck, KeepCheckingRepeatsAndStops) {
+    CheckedWindow w;
+    for (int i = 1; i <= 86; i += 2)
+        w.desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "0 silent");
+    w.form->setKeepCheckingPause(100);
+    w.form->keepCheckingAction()->setChecked(true);
+    runUntil([&] { return w.desktop.records("ping", 0).size() >= 3 * 86; }, 20000);
+    EXPECT_GE(w.desktop.records("ping", 0).size(), 3u * 86) << "it did not repeat";
+    w.form->keepCheckingAction()->setChecked(false);
+    settle();
+    runUntil([] { return false; }, 500);
+    const size_t runs = w.desktop.records("ping", 0).size();
+    runUntil([] { return false; }, 500);
+    EXPECT_EQ(w.desktop.records("ping", 0).size(), runs) << "it went on after being switched off";
+    EXPECT_EQ(runs % 86, 0u);
+}
+
+// The real ping, to loopback only: here it answers; in a network namespace of its own, whose
+// loopback is down, nothing does, and nothing leaves the machine.
+TEST(RealPing, LoopbackAnswersAndADownedLoopbackDoesNot) {
+    PingChecker real;
+    const CheckResult up = checkOnce(real, "127.0.0.1");
+    EXPECT_EQ(up.state, State::Answered) << up.detail.toStdString();
+    EXPECT_GE(up.roundTripMs, 0);
+
+    FakeDesktop isolated;
+    isolated.add("ping", "#!/bin/sh\nexec /usr/bin/unshare --net /usr/bin/ping \"$@\"\n");
+    QProcess probe;
+    probe.start("/usr/bin/unshare", {"--net", "/bin/true"});
+    ASSERT_TRUE(probe.waitForFinished(5000) && probe.exitCode() == 0)
+        << "no network namespace can be made here: " << probe.readAllStandardError().toStdString();
+    PingChecker inNamespace(isolated.pathOnly());
+    const CheckResult down = checkOnce(inNamespace, "127.0.0.1");
+    EXPECT_EQ(down.state, State::NoAnswer) << down.detail.toStdString();
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
