@@ -212,21 +212,7 @@ public:
     }
 
     // A real click (mouse down and up through the system's input queue) at a client position.
-    void click(int x, int y) const {
-        SetForegroundWindow(m_main);
-        SetWindowPos(m_main, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-        std::this_thread::sleep_for(300ms);
-        POINT p{x, y};
-        ClientToScreen(m_main, &p);
-        SetCursorPos(p.x, p.y);
-        std::this_thread::sleep_for(100ms);
-        INPUT input[2]{};
-        input[0].type = input[1].type = INPUT_MOUSE;
-        input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, input, sizeof(INPUT));
-        std::this_thread::sleep_for(300ms);
-    }
+    void click(int x, int y) const { mouse(x, y, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
 
     // Clicks the button of row n (the design-time button is where row 1's is not).
     void clickRow(int n) const { click(165, (40 + 375 * (n - 1)) / 15 + 12); }
@@ -258,6 +244,7 @@ public:
 private:
     void mouse(int x, int y, DWORD down, DWORD up) const {
         SetForegroundWindow(m_main);
+        SetWindowPos(m_main, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
         std::this_thread::sleep_for(300ms);
         POINT p{x, y};
         ClientToScreen(m_main, &p);
