@@ -26,11 +26,12 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Starts Xvfb with screen WxHxD on a display no one uses and exports DISPLAY; stop_xvfb ends it.
+# Starts Xvfb with screen WxHxD (and any further Xvfb options) on a display no one uses and
+# exports DISPLAY; stop_xvfb ends it.
 start_xvfb() {
   local fd display
   exec {fd}<> <(:)
-  Xvfb -displayfd "$fd" -nolisten tcp -screen 0 "$1" >/dev/null 2>&1 &
+  Xvfb -displayfd "$fd" -nolisten tcp -screen 0 "$@" >/dev/null 2>&1 &
   norvex_xvfb_pid=$!
   if ! read -r -t 30 display <&"$fd"; then
     exec {fd}<&-

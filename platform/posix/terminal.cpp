@@ -15,6 +15,7 @@ struct Row {
     const char *command;
     CommandForm form;
     bool needsWayland;
+    bool dropsEarlyRequests = false;
 };
 
 // How each terminal runs a command, as its manual (or, where that is silent, its argument
@@ -60,8 +61,9 @@ constexpr Row kTerminals[] = {
     // -e stops at any later word that is one of its own options (-w, -q, -m, -C, --keep-open,
     // -e), which then act (-C takes a script); older versions join and re-split on whitespace.
     // Plain words survive both. A second start hands the command to the first instance, which
-    // runs it in its own environment. There is no title option (-T makes it exit).
-    {"deepin-terminal", "", "", "", "", "-e", Helper, false},
+    // runs it in its own environment, and exits 0: until the instance's first window runs its
+    // command, what it is handed is dropped. There is no title option (-T makes it exit).
+    {"deepin-terminal", "", "", "", "", "-e", Helper, false, true},
     // A running instance opens the command as a tab unless -n; -x joins the rest and re-parses it.
     {"io.elementary.terminal", "", "", "-n", "", "-x", QuotedWords, false},
     // No title option; -e (or --) takes the rest.
@@ -110,7 +112,8 @@ const std::vector<TerminalInfo> &terminals() {
             list.push_back({QString::fromLatin1(row.name), words(row.otherNames),
                             words(row.aliases), words(row.fixed), QString::fromLatin1(row.title),
                             QString::fromLatin1(row.command), row.form, row.needsWayland,
-                            QByteArrayView(row.name) == "x-terminal-emulator"});
+                            QByteArrayView(row.name) == "x-terminal-emulator",
+                            row.dropsEarlyRequests});
         }
         return list;
     }();

@@ -29,6 +29,9 @@ struct TerminalInfo {
     CommandForm form;
     bool needsWayland;  // starts only in a Wayland session
     bool unknown;       // the x-terminal-emulator fallback: a terminal we do not know
+    // Its running instance drops what later starts hand it until its first window runs its
+    // command, and those starts exit 0 all the same.
+    bool dropsEarlyRequests;
 };
 
 // Every terminal we know, looked up by the name the user knows it by (xdg-terminal-exec,

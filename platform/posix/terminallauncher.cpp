@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -29,6 +30,7 @@ TerminalLauncher::TerminalLauncher(QProcessEnvironment environment, QString help
       m_helper(std::move(helper)),
       m_earlyExitMs(earlyExitMs),
       m_watchers(std::make_unique<QObject>()) {
+    m_clock.start();
     // An ignored SIGCHLD survives exec and has every child reaped as it ends, its status lost.
     struct sigaction current {};
     if (sigaction(SIGCHLD, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
@@ -65,7 +67,14 @@ struct Attempt {
     QStringList arguments;
     QProcessEnvironment environment;
     QString folder;  // where it starts
+    bool spaced;     // the terminal's instance drops early requests: see kSpacedStartMs
 };
+
+// How long a start of a terminal whose running instance drops early requests waits after the
+// one before: that one may have started the instance, which drops everything until its first
+// window runs its command (deepin-terminal takes half a second for that on a busy two-core
+// machine). Meanwhile the click's start would exit 0, its window never to open.
+constexpr qint64 kSpacedStartMs = 2000;
 
 // A terminal started and not yet known to have opened its window.
 struct Started {
@@ -289,6 +298,24 @@ private:
     QTimer m_timer;
 };
 
+// Starts the first attempt that starts and watches it from the event loop; when none starts,
+// says what each one did.
+std::optional<QString> startAndWatch(QObject *watchers, std::vector<Attempt> attempts,
+                                     QStringList tried, int earlyExitMs,
+                                     std::function<void(const QString &)> report) {
+    const auto started = startFrom(attempts, 0, tried);
+    if (!started) return notOpenedMessage(tried);
+    if (!QCoreApplication::instance()) {
+        // No event loop to watch it with: count it as opened.
+        closeOutput(started->second.output);
+        reapWhenDone(started->second.pid);
+        return std::nullopt;
+    }
+    new Watcher(watchers, std::move(attempts), started->first, started->second, tried, earlyExitMs,
+                std::move(report));
+    return std::nullopt;
+}
+
 }  // namespace
 
 void TerminalLauncher::start(const Host &host) {
@@ -347,27 +374,34 @@ void TerminalLauncher::start(const Host &host) {
                 continue;
             }
             attempts.push_back({found, terminalArguments(*terminal, host.title(), command, helper),
-                                environment, folder});
+                                environment, folder, terminal->dropsEarlyRequests});
         }
     }
 
-    QStringList tried = skipped;
-    const auto started = startFrom(attempts, 0, tried);
-    if (!started) {
-        if (attempts.empty() && skipped.isEmpty()) {
-            throw LaunchError(
-                QStringLiteral("No terminal program was found on PATH. Looked for, in order: %1.")
-                    .arg(lookedFor.join(QStringLiteral(", ")))
-                    .toStdString());
+    if (attempts.empty() && skipped.isEmpty()) {
+        throw LaunchError(
+            QStringLiteral("No terminal program was found on PATH. Looked for, in order: %1.")
+                .arg(lookedFor.join(QStringLiteral(", ")))
+                .toStdString());
+    }
+    auto report = [this, host](const QString &why) { reportLateFailure(host, why); };
+    if (!attempts.empty() && attempts.front().spaced && QCoreApplication::instance()) {
+        const qint64 now = m_clock.elapsed();
+        const qint64 at = std::max(now, m_nextSpacedStart);
+        m_nextSpacedStart = at + kSpacedStartMs;
+        if (at > now) {
+            // Later, from the event loop: what goes wrong then is reported late.
+            QTimer::singleShot(
+                at - now, m_watchers.get(),
+                [this, attempts = std::move(attempts), skipped, report] {
+                    if (const auto failed = startAndWatch(m_watchers.get(), attempts, skipped,
+                                                          m_earlyExitMs, report))
+                        report(*failed);
+                });
+            return;
         }
-        throw LaunchError(notOpenedMessage(tried).toStdString());
     }
-    if (!QCoreApplication::instance()) {
-        // No event loop to watch it with: count it as opened.
-        closeOutput(started->second.output);
-        reapWhenDone(started->second.pid);
-        return;
-    }
-    new Watcher(m_watchers.get(), std::move(attempts), started->first, started->second, tried,
-                m_earlyExitMs, [this, host](const QString &why) { reportLateFailure(host, why); });
+    if (const auto failed =
+            startAndWatch(m_watchers.get(), std::move(attempts), skipped, m_earlyExitMs, report))
+        throw LaunchError(failed->toStdString());
 }

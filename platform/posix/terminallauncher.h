@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <memory>
@@ -10,7 +11,8 @@
 // the search and the terminal use (and where the desktop is read from); helper is the program
 // given to terminals whose parsing norvex does not know (empty: the one installed beside norvex).
 // A terminal that exits with a failure within earlyExitMs counts as not having opened its window,
-// and the next one is tried.
+// and the next one is tried. Starts of a terminal whose running instance drops what it is handed
+// while it starts up (deepin-terminal) are spaced out, a later one started from the event loop.
 class TerminalLauncher : public ProcessLauncher {
 public:
     static constexpr int kEarlyExitMs = 1500;
@@ -27,4 +29,6 @@ private:
     int m_earlyExitMs;
     // Parent of the watchers of terminals just started; they never end a terminal.
     std::unique_ptr<QObject> m_watchers;
+    QElapsedTimer m_clock;
+    qint64 m_nextSpacedStart = 0;  // on m_clock: when the next spaced start may be made
 };

@@ -76,9 +76,11 @@ inline QByteArray passesStatusAfter(const char *flag) {
 }
 // A terminal that runs one instance: the first start runs its command and then serves every
 // later start, which hands its arguments over and exits at once. The instance runs each command
-// with its own environment, folder and PATH, as deepin-terminal does. Arguments travel one a
-// line, ended by an empty line; "quit" ends the instance (see FakeDesktop::quitInstance).
-inline QByteArray singleInstance(const char *flag) {
+// with its own environment, folder and PATH, as deepin-terminal does, and with
+// dropsWhileStarting (as deepin-terminal too) drops what it is handed in its first 0.8 s.
+// Arguments travel one a line, ended by an empty line; "quit" ends the instance (see
+// FakeDesktop::quitInstance); "instance.ready" appears once it takes requests.
+inline QByteArray singleInstance(const char *flag, bool dropsWhileStarting = false) {
     return terminal(
         QByteArray("fifo=$d/instance.fifo\n"
                    "if ! /bin/mkdir \"$d/instance.lock\" 2>/dev/null; then\n"
@@ -91,13 +93,15 @@ inline QByteArray singleInstance(const char *flag) {
         skipTo(flag) +
         "  \"$@\" &\n"
         "}\n"
-        "serve \"$@\"\n"
+        "serve \"$@\"\n" +
+        (dropsWhileStarting ? "(/bin/sleep 0.8; : > \"$d/instance.ready\") &\n"
+                            : ": > \"$d/instance.ready\"\n") +
         "exec 3<>\"$fifo\"\n"
         "while :; do\n"
         "  set --\n"
         "  while IFS= read -r w <&3 && [ -n \"$w\" ]; do set -- \"$@\" \"$w\"; done\n"
         "  [ \"$1\" = quit ] && exit 0\n"
-        "  serve \"$@\"\n"
+        "  if [ -e \"$d/instance.ready\" ]; then serve \"$@\"; fi\n"
         "done\n");
 }
 
