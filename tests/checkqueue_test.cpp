@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include "tests/fakes.h"
 
@@ -31,16 +29,6 @@ struct Heard {
                 [this](int key, const CheckResult &r) { finished[key] = r; }, [this] { ++idle; }};
     }
 };
-
-template <typename Done>
-void runUntil(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-}
 
 TEST(CheckQueue, AtMostSixteenAtOnceAndEveryRowAnswered) {
     FakeChecker checker;

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <map>
 #include <memory>
@@ -47,6 +50,17 @@ public:
     }
     int attempts = 0;
 };
+
+// Runs the event loop until done() or timeoutMs.
+template <typename Done>
+void runUntil(Done done, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+}
 
 // A list text: the lines joined with CR LF, each line ended by one.
 inline QByteArray crlfLines(const QStringList &lines) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/posix/terminallauncher.h"
+#include "tests/fakes.h"
 
 // Absolute: an address that got to a shell could run it even with the fake PATH.
 inline const QString kTouch = QStringLiteral("/usr/bin/touch");
@@ -152,17 +153,6 @@ inline Children children() {
         ++(fields[0] == "Z" ? found.zombies : found.running);
     }
     return found;
-}
-
-// Runs the event loop until done() or timeoutMs.
-template <typename Done>
-void runUntil(Done done, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < timeoutMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(10);
-    }
 }
 
 // Waits until every process this test started has ended and been reaped, so that what did not

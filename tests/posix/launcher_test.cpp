@@ -686,13 +686,3 @@ TEST(RealLauncher, NoTerminalOnPathWarnsInTheWindow) {
 }
 
 }  // namespace
-
-// One application for every test, as in norvex: the launcher watches its terminals from the
-// event loop.
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    // Headless unless told otherwise, also when CTest only lists the tests.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
