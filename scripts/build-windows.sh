@@ -56,17 +56,37 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)'
 
-# qtbase only, static, with only what the programs and their tests use. tabletevent is off
-# because the dfsg tarball has no wintab.h; accessibility (UI Automation) stays on. direct2d
-# stays on too: turning it off leaves the windows plugin with an unresolved font database.
-qt_options=(-static -static-runtime -release -nomake examples -nomake tests -no-pkg-config
-            -no-dbus -no-opengl -no-icu -no-zstd -qt-zlib -qt-pcre -qt-libpng -qt-harfbuzz
-            -no-freetype -no-libjpeg -no-feature-sql -no-feature-network -no-feature-xml
-            -no-feature-concurrent -no-feature-printsupport -no-feature-vulkan
-            -no-feature-tabletevent)
+# qtbase only, static, with only what the programs and their tests use: no module, widget, image
+# format or model class norvex never shows or links is compiled. tabletevent is off because the
+# dfsg tarball has no wintab.h; accessibility (UI Automation) stays on, and so do the tooltip,
+# menu, message box, clipboard and tray icon classes. -Os: the programs draw a few dozen widgets,
+# so size beats speed, and the compiler is a third quicker on the heaviest sources (HarfBuzz).
+qt_options=(-static -static-runtime -release -optimize-size -nomake examples -nomake tests
+            -no-pkg-config -no-dbus -no-opengl -no-icu -no-zstd -qt-zlib -qt-pcre -qt-libpng
+            -qt-harfbuzz -no-freetype -no-libjpeg -no-gif -no-ico)
+unused_features=(sql network xml concurrent printsupport vulkan tabletevent
+                 # widgets norvex never shows
+                 calendarwidget datetimeedit dockwidget mdiarea mainwindow statusbar sizegrip
+                 splitter tabwidget toolbox fontcombobox fontdialog colordialog filedialog
+                 textbrowser wizard inputdialog errormessage progressdialog splashscreen lcdnumber
+                 dial keysequenceedit undoview columnview datawidgetmapper syntaxhighlighter
+                 commandlinkbutton graphicsview tablewidget treewidget listwidget scroller
+                 style-stylesheet style-fusion
+                 # documents, images and models nothing here reads or writes
+                 pdf textmarkdownreader textmarkdownwriter textodfwriter movie picture
+                 imageformat_bmp imageformat_ppm imageformat_xbm undocommand undostack undogroup
+                 sessionmanager filesystemmodel mimetype sharedmemory systemsemaphore
+                 sortfilterproxymodel identityproxymodel transposeproxymodel
+                 concatenatetablesproxymodel itemmodeltester)
+for feature in "${unused_features[@]}"; do qt_options+=("-no-feature-$feature"); done
+# Platform plugins that nothing loads: the direct2d one compiles the whole windows plugin a second
+# time, and minimal is for tests Qt's own. Gui keeps the direct2d feature, which its DirectWrite
+# font engine (the windows plugin's font database) is built under.
+unused_plugins='/add_subdirectory(\(minimal\|direct2d\))/d'
 
 gcc_version=$(x86_64-w64-mingw32-g++-posix -dumpfullversion)
-key=$(printf '%s\n' "$qt_deb_version" "$gcc_version" "$toolchain_text" "${qt_options[@]}" |
+key=$(printf '%s\n' "$qt_deb_version" "$gcc_version" "$toolchain_text" "${qt_options[@]}" \
+              "$unused_plugins" |
       sha256sum | cut -c1-16)
 qt_prefix=$cache/qt-$qt_version-mingw64-static-$key
 qt_licenses=$cache/qt-licenses-$qt_deb_version
@@ -128,6 +148,7 @@ build_qt() {
   rm -rf "$work"
   local src
   src=$(fetch_qt_source "$work")
+  sed -i "$unused_plugins" "$src/src/plugins/platforms/CMakeLists.txt"
   mkdir -p "$work/build"
   # Installed under a staging root with the final prefix inside it, so every path Qt writes into
   # its files is already the final one; one rename then makes the build visible.
@@ -139,6 +160,8 @@ build_qt() {
    cmake --build . --parallel 2 &&
    DESTDIR=$staging cmake --install .)
   [ -d "$qt_licenses" ] || gather_licenses "$src"
+  # What each object took, for weighing what is still built.
+  cp "$work/build/.ninja_log" "$qt_prefix.ninja_log" 2>/dev/null || true
   mv "$staging$qt_prefix" "$qt_prefix"
   rm -rf "$work"
 }
