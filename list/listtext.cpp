@@ -138,9 +138,8 @@ void trimListLines(LineViews &lines) {
             line = trimSpaces(line);
         }
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("The list has %1 lines; at most 32,767 are allowed.")
-                            .arg(lines.size())
-                            .toStdString());
+        throw LoadError(QStringLiteral("The list has %1 lines; at most 32,767 are allowed.")
+                            .arg(lines.size()));
     }
 }
 

@@ -4,15 +4,10 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
-// A loading failure, with a message that says in plain words what is wrong with the list.
-// The window shows only the failure caption; the checker tool and tests print the message.
-class ListError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "platform/loaderror.h"
+
 
 inline constexpr char16_t kDefaultListFile[] = u"norvex.nvx";
 
@@ -36,7 +31,7 @@ LineViews splitListLines(QStringView text);
 // The line without its leading and trailing spaces (code 32); tabs and other controls stay.
 QStringView trimSpaces(QStringView line);
 
-// Trims every line. Throws ListError when there are more than 32,767 lines.
+// Trims every line. Throws LoadError when there are more than 32,767 lines.
 void trimListLines(LineViews &lines);
 
 // The 0-based position of "[LIST]" in the line upper-cased one UTF-16 unit at a time,

@@ -55,12 +55,11 @@ void FindListSection(LoadedList &list) {
             // The marker's 1-based position is a 16-bit number.
             (void)Int16::from(found + 1);
         } catch (const Int16Overflow &) {
-            throw ListError(QStringLiteral("The [LIST] marker on line %1 starts at character %2; "
+            throw LoadError(QStringLiteral("The [LIST] marker on line %1 starts at character %2; "
                                            "it must start within the first 32,767 characters of "
                                            "its line.")
                                 .arg(i + 1)
-                                .arg(found + 1)
-                                .toStdString());
+                                .arg(found + 1));
         }
         // Lines number at most 32,767 by now, so the index after the marker fits.
         BuildHostRows(list, Int16::from(i + 1));
@@ -85,19 +84,17 @@ void BuildHostRows(LoadedList &list, Int16 startIndex) {
             RowTop += Int16::from(kPitch);
         }
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("Too many hosts: row %1, from line %2, goes past the "
+        throw LoadError(QStringLiteral("Too many hosts: row %1, from line %2, goes past the "
                                        "bottom limit of the window; at most 86 rows fit.")
                             .arg(list.RowCount.value())
-                            .arg(i + 1)
-                            .toStdString());
+                            .arg(i + 1));
     }
     try {
         list.outerHeight =
             (RowTop + Int16::from(kBottomMargin) + Int16::from(kFrameAllowance)).value();
     } catch (const Int16Overflow &) {
-        throw ListError(QStringLiteral("Too many hosts: the window for %1 rows would be taller "
+        throw LoadError(QStringLiteral("Too many hosts: the window for %1 rows would be taller "
                                        "than the limit; at most 86 rows fit.")
-                            .arg(list.RowCount.value())
-                            .toStdString());
+                            .arg(list.RowCount.value()));
     }
 }

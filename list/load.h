@@ -56,9 +56,9 @@ struct LoadedList {
 LoadedList Form_Initialize(FileReader &files, const QString &argumentText);
 
 // Finds the first marker line and builds rows from the line after it. No marker: nothing happens.
-// Throws ListError when the marker starts past character 32,767 of its line.
+// Throws LoadError when the marker starts past character 32,767 of its line.
 void FindListSection(LoadedList &list);
 
 // Adds a row per entry line from startIndex to the last line, then sets the outer height to fit
-// them. Throws ListError at the row limit; rows added before it stay and the height is not set.
+// them. Throws LoadError at the row limit; rows added before it stay and the height is not set.
 void BuildHostRows(LoadedList &list, Int16 startIndex);

@@ -10,7 +10,7 @@ namespace {
     // A NUL would end the message wherever it is shown as a C string.
     QString shown = name;
     shown.replace(QChar(0), QStringLiteral("\\0"));
-    throw FileError(QStringLiteral("Cannot read \"%1\": %2.").arg(shown, why).toStdString());
+    throw LoadError(QStringLiteral("Cannot read \"%1\": %2.").arg(shown, why));
 }
 
 QString tooLarge(qint64 maxBytes) {
@@ -41,7 +41,7 @@ QByteArray RealFileReader::readAll(const QString &name) {
         if (filled > m_maxBytes) fail(name, tooLarge(m_maxBytes));
         bytes.truncate(filled);
         return bytes;
-    } catch (const SystemFileError &e) {
-        fail(name, e.reason);
+    } catch (const LoadError &e) {
+        fail(name, e.why());
     }
 }

@@ -2,19 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
-#include <stdexcept>
 
-// A file that cannot be read, with the reason in plain words.
-class FileError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "platform/loaderror.h"
 
 // Reads list files whole. A seam so tests can hand start-up any bytes without a disk.
 class FileReader {
 public:
     virtual ~FileReader() = default;
-    // Returns the whole content of the named file; throws FileError when it cannot.
+    // Returns the whole content of the named file; throws LoadError when it cannot.
     virtual QByteArray readAll(const QString &name) = 0;
 };
 

@@ -3,12 +3,15 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "platform/loaderror.h"
+
 // A list file opened by the system's own calls: RealFileReader's reading loop runs on it. Only a
 // regular file opens, and opening never blocks (a pipe, a device or a folder is refused at once).
 // Each system has its own implementation, in posix/ or win/.
 class SystemFile {
 public:
-    // Throws SystemFileError when name is not a regular file that can be read.
+    // Throws LoadError, with the reason alone ("it is a folder, not a file"), when name is not a
+    // regular file that can be read.
     explicit SystemFile(const QString &name);
     ~SystemFile();
     SystemFile(const SystemFile &) = delete;
@@ -16,15 +19,10 @@ public:
 
     // The size in bytes when it was opened.
     qint64 size() const { return m_size; }
-    // Reads at most maxBytes into buffer; 0 at the end. Throws SystemFileError.
+    // Reads at most maxBytes into buffer; 0 at the end. Throws LoadError.
     qint64 read(char *buffer, qint64 maxBytes);
 
 private:
     qintptr m_handle = -1;
     qint64 m_size = 0;
-};
-
-// Why a file cannot be read, in plain words ("it is a folder, not a file").
-struct SystemFileError {
-    QString reason;
 };

@@ -27,7 +27,7 @@ public:
     QByteArray readAll(const QString &name) override {
         requested << name;
         const auto it = files.constFind(name);
-        if (it == files.constEnd()) throw FileError("no such file");
+        if (it == files.constEnd()) throw LoadError(QStringLiteral("no such file"));
         return *it;
     }
     QMap<QString, QByteArray> files;
@@ -91,7 +91,7 @@ inline std::string refusal(FileReader &reader, const QString &name) {
     try {
         reader.readAll(name);
         return {};
-    } catch (const FileError &e) {
+    } catch (const LoadError &e) {
         const std::string what = e.what();
         const size_t start = what.find("\": ");
         std::string reason = start == std::string::npos ? what : what.substr(start + 3);

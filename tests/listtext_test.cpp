@@ -96,7 +96,7 @@ TEST(TrimListLines, AcceptsAtMost32767Lines) {
         SCOPED_TRACE(count);
         const QString line = QStringLiteral("x");
         LineViews lines(count, line);
-        EXPECT_THROW(trimListLines(lines), ListError);
+        EXPECT_THROW(trimListLines(lines), LoadError);
     }
 }
 
@@ -106,7 +106,7 @@ TEST(TrimListLines, PieceCountFollowsCrLfRule) {
     for (int i = 0; i < 32767; ++i) text += QStringLiteral("x\r\n");
     LineViews pieces = splitListLines(text);
     EXPECT_EQ(pieces.size(), 32768u);
-    EXPECT_THROW(trimListLines(pieces), ListError);
+    EXPECT_THROW(trimListLines(pieces), LoadError);
     text.chop(2);
     pieces = splitListLines(text);
     EXPECT_EQ(pieces.size(), 32767u);

@@ -11,7 +11,7 @@
 namespace {
 
 [[noreturn]] void failWithErrno() {
-    throw SystemFileError{QString::fromLocal8Bit(std::strerror(errno))};
+    throw LoadError(QString::fromLocal8Bit(std::strerror(errno)));
 }
 
 }  // namespace
@@ -36,7 +36,7 @@ SystemFile::SystemFile(const QString &name) {
         refusal = QStringLiteral("it is not a regular file");
     if (!refusal.isEmpty()) {
         ::close(fd);
-        throw SystemFileError{refusal};
+        throw LoadError(refusal);
     }
     m_size = st.st_size;
 }

@@ -8,7 +8,7 @@ SystemFile::SystemFile(const QString &name) {
     std::wstring error;
     std::uint64_t size = 0;
     const HANDLE file = openRegularFile(name.toStdWString(), &size, &error);
-    if (file == INVALID_HANDLE_VALUE) throw SystemFileError{QString::fromStdWString(error)};
+    if (file == INVALID_HANDLE_VALUE) throw LoadError(QString::fromStdWString(error));
     m_handle = reinterpret_cast<qintptr>(file);
     m_size = static_cast<qint64>(size);
 }
@@ -19,6 +19,6 @@ qint64 SystemFile::read(char *buffer, qint64 maxBytes) {
     std::wstring error;
     const long long got = readFromFile(reinterpret_cast<HANDLE>(m_handle), buffer,
                                        static_cast<std::uint64_t>(maxBytes), &error);
-    if (got < 0) throw SystemFileError{QString::fromStdWString(error)};
+    if (got < 0) throw LoadError(QString::fromStdWString(error));
     return got;
 }

@@ -69,7 +69,7 @@ TEST(RealFileReader, DeviceNamesPipesAndLockedFilesAreRefusedWithoutBlocking) {
         try {
             reader.readAll(c.name);
             ADD_FAILURE() << "read succeeded";
-        } catch (const FileError &e) {
+        } catch (const LoadError &e) {
             EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
         }
     }
