@@ -19,7 +19,7 @@ int main(int argc, char **argv) {
     int qtArgc = 1;
     QCoreApplication app(qtArgc, argv);
     RealFileReader files;
-    const ListReport report = reportList(Form_Initialize(files, rawArgumentText(argc, argv)));
+    const ListReport report = reportList(loadList(files, rawArgumentText(argc, argv)));
     writeStandardOutput(report.text);
     return report.status;
 }

@@ -1,6 +1,6 @@
 #include <QApplication>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/commandline.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
@@ -13,7 +13,7 @@ int main(int argc, char **argv) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
     const auto checker = makeSystemHostChecker();
-    Form1 form(files, *launcher, arguments, checker.get());
-    form.show();
+    MainWindow window(files, *launcher, arguments, checker.get());
+    window.show();
     return QApplication::exec();
 }

@@ -60,7 +60,7 @@ void loadList(benchmark::State &state) {
     const QString path = worstCase(state.range(0));
     RealFileReader files;
     for (auto _ : state) {
-        const LoadedList list = Form_Initialize(files, path);
+        const LoadedList list = loadList(files, path);
         if (list.rows.size() != 86) state.SkipWithError("the worst case did not load");
     }
     state.SetBytesProcessed(state.iterations() * state.range(0));
@@ -92,13 +92,12 @@ void stepTrim(benchmark::State &state) {
 // The marker search and the rows built after it.
 void stepMarker(benchmark::State &state) {
     LoadedList list;
-    list.ListText = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
-    list.ListLines = splitListLines(list.ListText);
-    list.LineCount = static_cast<qint32>(list.ListLines.size());
-    trimListLines(list.ListLines);
+    list.text = decodeListBytes(RealFileReader().readAll(worstCase(state.range(0))));
+    list.lines = splitListLines(list.text);
+    trimListLines(list.lines);
     for (auto _ : state) {
         list.rows.clear();
-        FindListSection(list);
+        if (const auto marker = findMarker(list)) buildRows(list, Int16::from(*marker + 1));
     }
 }
 

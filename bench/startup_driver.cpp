@@ -18,7 +18,7 @@
 #include <cstring>
 #include <vector>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
 #include "platform/posix/terminallauncher.h"
@@ -55,8 +55,8 @@ int clicks(const char *file, int count) {
     env.insert(QStringLiteral("PATH"), dir.path());
     RealFileReader files;
     TerminalLauncher launcher(env);
-    Form1 form(files, launcher, QString::fromLocal8Bit(file));
-    form.show();
+    MainWindow window(files, launcher, QString::fromLocal8Bit(file));
+    window.show();
     QApplication::processEvents();
     std::vector<double> ms;
     QElapsedTimer all;
@@ -64,7 +64,7 @@ int clicks(const char *file, int count) {
     for (int i = 0; i < count; ++i) {
         QElapsedTimer one;
         one.start();
-        form.But_Click(Int16::from(1));
+        window.startPing(1);
         ms.push_back(one.nsecsElapsed() / 1e6);
         QApplication::processEvents();  // the window keeps being served between clicks
     }
@@ -79,13 +79,13 @@ int check(const char *file) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
     const auto checker = makeSystemHostChecker();
-    Form1 form(files, *launcher, QString::fromLocal8Bit(file), checker.get());
-    form.show();
+    MainWindow window(files, *launcher, QString::fromLocal8Bit(file), checker.get());
+    window.show();
     QApplication::processEvents();
-    const int rows = static_cast<int>(form.list().rows.size());
+    const int rows = static_cast<int>(window.rows().size());
     const auto done = [&] {
         for (int n = 1; n <= rows; ++n) {
-            if (!form.markOf(n) || form.markOf(n)->look() == CheckMark::Look::Checking)
+            if (!window.markOf(n) || window.markOf(n)->look() == CheckMark::Look::Checking)
                 return false;
         }
         return true;
@@ -98,7 +98,7 @@ int check(const char *file) {
                      [&] { longest = std::max(longest, sinceTick.restart()); });
     QElapsedTimer clock;
     clock.start();
-    form.checkAll();
+    window.checkAll();
     sinceTick.start();
     tick.start(5);
     while (!done() && clock.elapsed() < 60000)
@@ -124,7 +124,7 @@ int main(int argc, char **argv) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
     if (std::strcmp(argv[1], "norvex") == 0 && argc == 3) {
-        window = new Form1(files, *launcher, QString::fromLocal8Bit(argv[2]));
+        window = new MainWindow(files, *launcher, QString::fromLocal8Bit(argv[2]));
     } else if (std::strcmp(argv[1], "baseline") == 0) {
         window = new QWidget;
         auto *layout = new QVBoxLayout(window);

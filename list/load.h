@@ -13,15 +13,15 @@ class FileReader;
 
 // One row as loading builds it: what the window shows and what a click on it pings.
 struct HostRow {
-    int number;        // from 1
-    Host host;         // its label and address text
-    quint32 color;     // band and button colour, 0x00BBGGRR
-    int top;           // band and button top in twips; the label sits labelTop(top)
-    qint32 lineIndex;  // the 0-based line it came from
+    int number;                 // from 1
+    Host host;                  // its label and address text
+    rowlayout::RowColor color;  // band and button colour
+    int top;                    // band and button top in twips; the label sits labelTop(top)
+    qint32 line;                // the 0-based line of the file it came from
 };
 
-// What start-up makes of a list file: the state the window keeps, the rows it shows, and how
-// loading ended. Its lines are views into its text, so it moves but is never copied.
+// What loading makes of a list file: the title, the rows, and how loading ended. Its lines are
+// views into its text, so it moves but is never copied. The window keeps only the rows.
 struct LoadedList {
     LoadedList() = default;
     LoadedList(LoadedList &&) = default;
@@ -30,13 +30,11 @@ struct LoadedList {
     LoadedList &operator=(const LoadedList &) = delete;
 
     QString fileName;
-    // The window title: the design-time caption and "  [name]", or " [name] not found".
-    QString caption = QString::fromUtf16(rowlayout::kDesignCaption);
+    // The window title: the program's title and "  [name]", or " [name] not found".
+    QString caption = QString::fromUtf16(rowlayout::kProgramTitle);
 
-    QString ListText;     // the file's text as decoded
-    LineViews ListLines;  // its lines, trimmed
-    qint32 LineCount = 0;
-    Int16 RowCount;
+    QString text;     // the file's text as decoded
+    LineViews lines;  // its lines, trimmed
 
     // One per entry line after the marker, in order; those built before a failure stay.
     std::vector<HostRow> rows;
@@ -50,15 +48,16 @@ struct LoadedList {
     bool loaded() const { return error.isEmpty(); }
 };
 
-// Start-up: picks the file name from the raw argument text, reads the file, marks the caption,
-// cuts the lines and builds the rows. Every failure from reading the file to the row limit is
-// caught here: it replaces the caption by " [name] not found", and the rows built before it stay.
-LoadedList Form_Initialize(FileReader &files, const QString &argumentText);
+// Picks the file name from the raw argument text, reads the file, marks the caption, cuts the
+// lines, finds the marker and builds the rows after it. Every failure from reading the file to
+// the row limit is caught here: it replaces the caption by " [name] not found", and the rows
+// built before it stay.
+LoadedList loadList(FileReader &files, const QString &argumentText);
 
-// Finds the first marker line and builds rows from the line after it. No marker: nothing happens.
-// Throws LoadError when the marker starts past character 32,767 of its line.
-void FindListSection(LoadedList &list);
+// The first line that holds the marker, or none. Throws LoadError when that marker starts past
+// character 32,767 of its line.
+std::optional<qint32> findMarker(const LoadedList &list);
 
-// Adds a row per entry line from startIndex to the last line, then sets the outer height to fit
+// Adds a row per entry line from firstLine to the last line, then sets the outer height to fit
 // them. Throws LoadError at the row limit; rows added before it stay and the height is not set.
-void BuildHostRows(LoadedList &list, Int16 startIndex);
+void buildRows(LoadedList &list, Int16 firstLine);

@@ -24,7 +24,7 @@ namespace {
 // Why a list that was read gives fewer rows than it seems to hold: the line ends, the marker.
 QStringList hints(const LoadedList &list) {
     QStringList out;
-    const QString &text = list.ListText;
+    const QString &text = list.text;
     if (text.isEmpty()) return out;
     const bool crlf = text.contains(QStringLiteral("\r\n"));
     if (!crlf && !text.contains(u'\n') && text.contains(u'\r')) {
@@ -36,8 +36,8 @@ QStringList hints(const LoadedList &list) {
         // Only CR LF ends a line in such a file; a CR or LF on its own is taken as text.
         constexpr int kShown = 10;
         int found = 0;
-        for (qint32 i = 0; i < list.LineCount; ++i) {
-            const QStringView line = list.ListLines[i];
+        for (qsizetype i = 0; i < qsizetype(list.lines.size()); ++i) {
+            const QStringView line = list.lines[i];
             const bool cr = line.contains(u'\r'), lf = line.contains(u'\n');
             if (!cr && !lf) continue;
             if (++found > kShown) continue;
@@ -72,11 +72,11 @@ ListReport reportList(const LoadedList &list) {
         // One arg() call: a label holding "%4" must not be taken for a placeholder.
         text += QStringLiteral("row %1: label %2, address %3, line %4\n")
                     .arg(QString::number(row.number), quoteField(row.host.label),
-                         quoteField(row.host.address), QString::number(row.lineIndex + 1));
+                         quoteField(row.host.address), QString::number(row.line + 1));
     }
     text += QStringLiteral("rows: %1\n").arg(list.rows.size());
     const int height =
-        list.outerHeight.value_or(rowlayout::kDesignClientHeight + rowlayout::kFrameAllowance);
+        list.outerHeight.value_or(rowlayout::kEmptyClientHeight + kFrameAllowance);
     text += QStringLiteral("height: %1 twips\n").arg(height);
     if (!list.loaded()) text += QStringLiteral("fails: %1\n").arg(list.error);
     for (const QString &hint : hints(list)) text += QStringLiteral("hint: ") + hint + u'\n';

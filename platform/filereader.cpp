@@ -17,6 +17,27 @@ QString tooLarge(qint64 maxBytes) {
     return QStringLiteral("the file is larger than %1 MiB").arg(maxBytes / (qint64{1024} * 1024));
 }
 
+// The file's bytes; LoadError with the reason alone when it cannot be read.
+QByteArray readRegularFile(const QString &name, qint64 maxBytes) {
+    SystemFile file(name);
+    if (file.size() > maxBytes) throw LoadError(tooLarge(maxBytes));
+    // Read straight into the result; one byte more than the size shows a file that grew.
+    QByteArray bytes(static_cast<qsizetype>(file.size()) + 1, Qt::Uninitialized);
+    qsizetype filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (filled > maxBytes) throw LoadError(tooLarge(maxBytes));
+            bytes.resize(std::min<qint64>(bytes.size() * 2 + 65536, maxBytes + 1));
+        }
+        const qint64 got = file.read(bytes.data() + filled, bytes.size() - filled);
+        if (got == 0) break;
+        filled += got;
+    }
+    if (filled > maxBytes) throw LoadError(tooLarge(maxBytes));
+    bytes.truncate(filled);
+    return bytes;
+}
+
 }  // namespace
 
 QByteArray RealFileReader::readAll(const QString &name) {
@@ -24,23 +45,7 @@ QByteArray RealFileReader::readAll(const QString &name) {
     // The system would stop reading the name at the NUL and open some other file.
     if (name.contains(QChar(0))) fail(name, QStringLiteral("the name contains a NUL character"));
     try {
-        SystemFile file(name);
-        if (file.size() > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-        // Read straight into the result; one byte more than the size shows a file that grew.
-        QByteArray bytes(static_cast<qsizetype>(file.size()) + 1, Qt::Uninitialized);
-        qsizetype filled = 0;
-        for (;;) {
-            if (filled == bytes.size()) {
-                if (filled > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-                bytes.resize(std::min<qint64>(bytes.size() * 2 + 65536, m_maxBytes + 1));
-            }
-            const qint64 got = file.read(bytes.data() + filled, bytes.size() - filled);
-            if (got == 0) break;
-            filled += got;
-        }
-        if (filled > m_maxBytes) fail(name, tooLarge(m_maxBytes));
-        bytes.truncate(filled);
-        return bytes;
+        return readRegularFile(name, m_maxBytes);
     } catch (const LoadError &e) {
         fail(name, e.why());
     }

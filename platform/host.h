@@ -5,7 +5,7 @@
 
 // One host of the list as a click or a check sees it: its label and its address text.
 struct Host {
-    QString label;    // may be empty, as for the design-time button
+    QString label;    // may be empty, as for the placeholder button
     QString address;  // exactly as the list has it
 
     // The command line a click asks for: "ping.exe -t " followed by the address, unchanged.

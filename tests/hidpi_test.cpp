@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QtTest>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "tests/fakes.h"
 
 class HiDpiTest : public QObject {
@@ -13,20 +13,20 @@ private slots:
     void doubledWithoutGaps() {
         FakeFileReader files(QStringLiteral("norvex.nvx"), crlfLines(entryLines(5)));
         RecordingLauncher launcher;
-        Form1 form(files, launcher, QString());
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QCOMPARE(form.devicePixelRatio(), 2.0);
+        MainWindow window(files, launcher, QString());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.devicePixelRatio(), 2.0);
         const int logicalHeight = (40 + 375 * 5 + 40) / 15;
-        QCOMPARE(form.size(), QSize(225, logicalHeight));
-        const QImage image = form.grab().toImage();
+        QCOMPARE(window.size(), QSize(225, logicalHeight));
+        const QImage image = window.grab().toImage();
         QCOMPARE(image.size(), QSize(450, 2 * logicalHeight));
 
         // Down a column inside the bands, left of the label text: only band colours, no gap.
-        const QList<QColor> bandColours{toQColor(0x00E0FEFF), toQColor(0x00FFECD8),
-                                        toQColor(kAppWorkspaceColor)};
-        const int first = 2 * form.findChild<QWidget *>(QStringLiteral("Shape11"))->y();
-        const auto *last = form.findChild<QWidget *>(QStringLiteral("Shape15"));
+        const QList<QColor> bandColours{QColor(255, 254, 224), QColor(216, 236, 255),
+                                        kAppWorkspaceColor};
+        const int first = 2 * window.findChild<QWidget *>(QStringLiteral("Shape11"))->y();
+        const auto *last = window.findChild<QWidget *>(QStringLiteral("Shape15"));
         const int end = 2 * (last->y() + last->height());
         for (int y = first; y < end; ++y) {
             const QColor c = image.pixelColor(8, y);
@@ -48,12 +48,12 @@ private slots:
         checker.answers[QStringLiteral("127.0.0.2")] = {{State::NoAnswer, -1, "x"}, 0};
         checker.answers[QStringLiteral("127.0.0.3")] = {{State::CouldNotCheck, -1, "x"}, 0};
         checker.answers[QStringLiteral("127.0.0.4")] = {{State::Answered, 1, {}}, 60000};
-        Form1 form(files, launcher, QString(), &checker);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        form.checkAll();
-        QTRY_COMPARE(form.markOf(3)->look(), CheckMark::Look::CouldNotCheck);
-        const QImage image = form.grab().toImage();
+        MainWindow window(files, launcher, QString(), &checker);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.checkAll();
+        QTRY_COMPARE(window.markOf(3)->look(), CheckMark::Look::CouldNotCheck);
+        const QImage image = window.grab().toImage();
         const struct {
             int row;
             QColor colour;  // the mark's own colour, which fills its middle or rim
@@ -64,7 +64,7 @@ private slots:
             {4, QColor(0x5f, 0x63, 0x68)},  // still being checked
         };
         for (const auto &c : cases) {
-            const QRect mark = form.markOf(c.row)->geometry();
+            const QRect mark = window.markOf(c.row)->geometry();
             QCOMPARE(mark.size(), QSize(13, 13));
             int matching = 0;
             for (int y = 2 * mark.top(); y < 2 * (mark.bottom() + 1); ++y) {

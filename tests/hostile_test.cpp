@@ -10,7 +10,7 @@
 
 #include "fuzz/plainreading.h"
 #include "list/report.h"
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/filereader.h"
 #include "tests/fakes.h"
 
@@ -83,15 +83,15 @@ private slots:
         RecordingLauncher launcher;
         QElapsedTimer timer;
         timer.start();
-        Form1 form(files, launcher, path);
+        MainWindow window(files, launcher, path);
         const qint64 elapsed = timer.elapsed();
 #ifndef NORVEX_SANITIZED
         QVERIFY2(elapsed < 2000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
 #else
         Q_UNUSED(elapsed);
 #endif
-        QCOMPARE(form.caption().endsWith(QStringLiteral("] not found")), !loads);
-        QCOMPARE(form.list().loaded(), loads);
+        QCOMPARE(window.caption().endsWith(QStringLiteral("] not found")), !loads);
+        QCOMPARE(window.loadError().isEmpty(), loads);
 
         // The window shows what the plain reading makes of the same bytes.
         PlainReading ref;
@@ -99,24 +99,24 @@ private slots:
             ref.fails = true;  // too large to be read at all
         else
             ref = readPlainly(std::string_view(bytes.constData(), bytes.size()));
-        QCOMPARE(form.caption(), ref.fails
+        QCOMPARE(window.caption(), ref.fails
                                      ? QStringLiteral(" [%1] not found").arg(path)
                                      : QStringLiteral("norvex by Brastel v1.1  [%1]").arg(path));
-        QCOMPARE(form.outerHeight(), ref.height);
+        QCOMPARE(window.outerHeight(), ref.height);
         const int built = static_cast<int>(ref.rows.size());
         if (rows >= 0) QCOMPARE(built, rows);
-        QCOMPARE(form.findChildren<QLabel *>().size(), built);
+        QCOMPARE(window.findChildren<QLabel *>().size(), built);
         for (int n = 1; n <= built; ++n) {
             const PlainRow &row = ref.rows[n - 1];
-            QCOMPARE(form.But(n)->caption(), QString::fromStdU16String(row.address));
-            auto *label = form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n));
+            QCOMPARE(window.pingButton(n)->caption(), QString::fromStdU16String(row.address));
+            auto *label = window.findChild<QLabel *>(QStringLiteral("Label%1").arg(n));
             QVERIFY(label);
             QCOMPARE(label->text(), QString::fromStdU16String(row.label));
         }
-        QCOMPARE(form.But(std::max(built, 1) + 1), nullptr);  // the design-time button is 1
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        checkerAgrees(form, files, path);
+        QCOMPARE(window.pingButton(std::max(built, 1) + 1), nullptr);  // the placeholder button is 1
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        checkerAgrees(window, files, path);
     }
 
     // Every list file the tests keep: norvex-check reports what the window shows.
@@ -134,28 +134,28 @@ private slots:
         QFETCH(QString, path);
         RealFileReader files;
         RecordingLauncher launcher;
-        Form1 form(files, launcher, path);
-        checkerAgrees(form, files, path);
+        MainWindow window(files, launcher, path);
+        checkerAgrees(window, files, path);
     }
 
 private:
-    static void checkerAgrees(const Form1 &form, FileReader &files, const QString &path) {
-        const ListReport report = reportList(Form_Initialize(files, path));
+    static void checkerAgrees(const MainWindow &window, FileReader &files, const QString &path) {
+        const ListReport report = reportList(loadList(files, path));
         QStringList lines = report.text.split(u'\n');
-        QCOMPARE(lines.value(0), QStringLiteral("title: ") + form.caption());
-        QCOMPARE(report.status, form.list().loaded() ? 0 : 1);
-        const int rows = static_cast<int>(form.findChildren<QLabel *>().size());
+        QCOMPARE(lines.value(0), QStringLiteral("title: ") + window.caption());
+        QCOMPARE(report.status, window.loadError().isEmpty() ? 0 : 1);
+        const int rows = static_cast<int>(window.findChildren<QLabel *>().size());
         QCOMPARE(lines.value(rows + 1), QStringLiteral("rows: %1").arg(rows));
         for (int n = 1; n <= rows; ++n) {
             const QString expected =
                 QStringLiteral("row %1: label %2, address %3, line ")
                     .arg(n)
                     .arg(quoteField(
-                             form.findChild<QLabel *>(QStringLiteral("Label%1").arg(n))->text()),
-                         quoteField(form.But(n)->caption()));
+                             window.findChild<QLabel *>(QStringLiteral("Label%1").arg(n))->text()),
+                         quoteField(window.pingButton(n)->caption()));
             QVERIFY2(lines.value(n).startsWith(expected), qPrintable(lines.value(n)));
         }
-        QCOMPARE(lines.value(rows + 2), QStringLiteral("height: %1 twips").arg(form.outerHeight()));
+        QCOMPARE(lines.value(rows + 2), QStringLiteral("height: %1 twips").arg(window.outerHeight()));
     }
 };
 

@@ -11,7 +11,7 @@ namespace {
 
 // What norvex-check says of the list that the argument text names.
 ListReport check(FileReader &files, const QString &argument) {
-    return reportList(Form_Initialize(files, argument));
+    return reportList(loadList(files, argument));
 }
 
 TEST(ReportList, DescribesTheRowsAndHeight) {

@@ -13,10 +13,10 @@ std::string show(const QString &s) { return s.toStdString(); }
 LoadedList load(const QByteArray &bytes, const QString &argument = {},
                 const QString &name = QStringLiteral("norvex.nvx")) {
     FakeFileReader files(name, bytes);
-    return Form_Initialize(files, argument);
+    return loadList(files, argument);
 }
 
-// The outer height the window ends with: the rows' own, or the design-time one it keeps.
+// The outer height the window ends with: the rows' own, or the empty window's it keeps.
 int height(const LoadedList &list) { return list.outerHeight.value_or(1045); }
 
 std::vector<std::string> addresses(const LoadedList &list) {
@@ -68,12 +68,11 @@ TEST(StartUp, TypicalListBuildsRowsFromTheLineAfterTheMarker) {
         EXPECT_EQ(show(loaded.rows[i].host.label), rows[i].label);
         EXPECT_EQ(show(loaded.rows[i].host.address), rows[i].address);
         EXPECT_EQ(loaded.rows[i].top, rows[i].top);
-        EXPECT_EQ(loaded.rows[i].lineIndex, rows[i].line);
+        EXPECT_EQ(loaded.rows[i].line, rows[i].line);
     }
     EXPECT_EQ(height(loaded), 1605);
-    EXPECT_EQ(loaded.RowCount.value(), 3);
-    EXPECT_EQ(loaded.LineCount, 10);  // the final CR LF leaves one more, empty line
-    EXPECT_EQ(loaded.ListLines[2], u"[list]");
+    EXPECT_EQ(loaded.lines.size(), 10u);  // the final CR LF leaves one more, empty line
+    EXPECT_EQ(loaded.lines[2], u"[list]");
     EXPECT_EQ(loaded.markerLine, 2);
 }
 
@@ -218,19 +217,19 @@ TEST(StartUp, FailureMessagesNameTheLimit) {
 
 TEST(StartUp, KeepsTheTextAsDecoded) {
     const LoadedList loaded = load("\xEF\xBB\xBF  [LIST]\r\n caf\xC3\xA9 =1 ");
-    EXPECT_EQ(show(loaded.ListText), "  [LIST]\r\n caf\u00e9 =1 ");
-    ASSERT_EQ(loaded.ListLines.size(), 2u);
-    EXPECT_EQ(loaded.ListLines[0], u"[LIST]");
-    EXPECT_EQ(loaded.ListLines[1], QString::fromUtf8("caf\u00e9 =1"));
+    EXPECT_EQ(show(loaded.text), "  [LIST]\r\n caf\u00e9 =1 ");
+    ASSERT_EQ(loaded.lines.size(), 2u);
+    EXPECT_EQ(loaded.lines[0], u"[LIST]");
+    EXPECT_EQ(loaded.lines[1], QString::fromUtf8("caf\u00e9 =1"));
     // The lines are the text's own characters, not copies of them.
-    EXPECT_EQ(loaded.ListLines[1].data(), loaded.ListText.constData() + 11);
+    EXPECT_EQ(loaded.lines[1].data(), loaded.text.constData() + 11);
     ASSERT_EQ(loaded.rows.size(), 1u);
     EXPECT_EQ(show(loaded.rows[0].host.label), "caf\u00e9");
 }
 
 TEST(StartUp, ReadsOnlyTheChosenFile) {
     FakeFileReader files;
-    Form_Initialize(files, QStringLiteral("\"a b\""));
+    loadList(files, QStringLiteral("\"a b\""));
     EXPECT_EQ(files.requested, QStringList{"a b"});
 }
 

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
 #include "platform/processlauncher.h"
@@ -19,10 +19,10 @@ public:
     void start(const Host &) override {}
 };
 
-bool checked(const Form1 &form) {
-    const int rows = std::max<int>(1, static_cast<int>(form.list().rows.size()));
+bool checked(const MainWindow &window) {
+    const int rows = std::max<int>(1, static_cast<int>(window.rows().size()));
     for (int n = 1; n <= rows; ++n) {
-        if (!form.markOf(n) || form.markOf(n)->look() == CheckMark::Look::Checking) return false;
+        if (!window.markOf(n) || window.markOf(n)->look() == CheckMark::Look::Checking) return false;
     }
     return true;
 }
@@ -39,16 +39,16 @@ int main(int argc, char **argv) {
     RealFileReader files;
     NoLauncher launcher;
     const auto checker = makeSystemHostChecker();
-    Form1 form(files, launcher, QString::fromLocal8Bit(argv[argc - 2]), checker.get());
-    form.show();
+    MainWindow window(files, launcher, QString::fromLocal8Bit(argv[argc - 2]), checker.get());
+    window.show();
     QApplication::processEvents();
     if (check) {
-        form.checkAll();
+        window.checkAll();
         QElapsedTimer clock;
         clock.start();
-        while (!checked(form) && clock.elapsed() < 15000)
+        while (!checked(window) && clock.elapsed() < 15000)
             QApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!checked(form)) return 1;
+        if (!checked(window)) return 1;
     }
-    return form.grab().save(QString::fromLocal8Bit(argv[argc - 1])) ? 0 : 1;
+    return window.grab().save(QString::fromLocal8Bit(argv[argc - 1])) ? 0 : 1;
 }

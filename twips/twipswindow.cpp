@@ -66,8 +66,8 @@ TwipsLabel *TwipsWindow::addLabel(const QString &name) {
     return label;
 }
 
-TwipsShape *TwipsWindow::addShape(const QString &name) {
-    auto *shape = new TwipsShape(m_canvas);
+TwipsRectangle *TwipsWindow::addRectangle(const QString &name) {
+    auto *shape = new TwipsRectangle(m_canvas);
     shape->setObjectName(name);
     return shape;
 }

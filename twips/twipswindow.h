@@ -8,13 +8,10 @@ class QScrollArea;
 class QStyle;
 
 // A top-level window laid out in twips: a caption kept exactly as set, a client area of a given
-// width, and an outer height of which 400 twips are allowed for the title bar and borders, so
-// the client area is always the height minus 400 whatever frame the window manager draws.
+// width, and an outer height of which kFrameAllowance is the title bar's and borders'.
 // A client area taller than the screen is shown in part, and scrolls.
 class TwipsWindow : public QWidget {
 public:
-    static constexpr int kFrameAllowance = 400;
-
     TwipsWindow(int clientWidth, int clientHeight, QWidget *parent = nullptr);
     ~TwipsWindow() override;
 
@@ -29,7 +26,7 @@ public:
 
     // Items are placed on the client area under a name unique within the window.
     TwipsLabel *addLabel(const QString &name);
-    TwipsShape *addShape(const QString &name);
+    TwipsRectangle *addRectangle(const QString &name);
     TwipsButton *addButton(const QString &name);
 
     // The widget the items sit on.

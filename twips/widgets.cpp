@@ -2,21 +2,6 @@
 
 #include <QPainter>
 
-QColor toQColor(ColorValue value) {
-    if (value & 0x80000000u) {
-        switch (value & 0xFFu) {
-            case 0x0C:
-                return {0xAB, 0xAB, 0xAB};  // application workspace
-            case 0x0F:
-                return {0xF0, 0xF0, 0xF0};  // button face
-            default:
-                return {0x80, 0x80, 0x80};
-        }
-    }
-    return {static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-            static_cast<int>((value >> 16) & 0xFF)};
-}
-
 PlainLabel::PlainLabel(QWidget *parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -25,45 +10,45 @@ PlainLabel::PlainLabel(QWidget *parent) : QLabel(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-ShapeWidget::ShapeWidget(QWidget *parent) : QWidget(parent) {
+FilledRectangle::FilledRectangle(QWidget *parent) : QWidget(parent) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ShapeWidget::setBorderStyle(int style) {
+void FilledRectangle::setBorderStyle(BorderStyle style) {
     m_borderStyle = style;
     update();
 }
 
-void ShapeWidget::setBorderColor(ColorValue color) {
+void FilledRectangle::setBorderColor(const QColor &color) {
     m_borderColor = color;
     update();
 }
 
-void ShapeWidget::setBackStyle(int style) {
-    m_backStyle = style;
+void FilledRectangle::setFillStyle(FillStyle style) {
+    m_fillStyle = style;
     update();
 }
 
-void ShapeWidget::setBackColor(ColorValue color) {
-    m_backColor = color;
+void FilledRectangle::setFillColor(const QColor &color) {
+    m_fillColor = color;
     update();
 }
 
-void ShapeWidget::paintEvent(QPaintEvent *) {
+void FilledRectangle::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     const QRect box = rect();
-    if (m_backStyle == 1) painter.fillRect(box, toQColor(m_backColor));
-    if (m_borderStyle != 0) {
-        painter.setPen(QPen(toQColor(m_borderColor), 0));
+    if (m_fillStyle == FillStyle::Opaque) painter.fillRect(box, m_fillColor);
+    if (m_borderStyle == BorderStyle::Solid) {
+        painter.setPen(QPen(m_borderColor, 0));
         painter.drawRect(box.adjusted(0, 0, -1, -1));
     }
 }
 
-const QPalette &ButtonPalettes::forColor(ColorValue color, const QPalette &base) {
-    auto found = m_palettes.find(color);
+const QPalette &ButtonPalettes::forColor(const QColor &color, const QPalette &base) {
+    auto found = m_palettes.find(color.rgba());
     if (found != m_palettes.end()) return *found;
     QPalette palette = base;
-    palette.setColor(QPalette::Button, toQColor(color));
+    palette.setColor(QPalette::Button, color);
     // A palette that sets every role is taken by a widget as it is, not resolved into a copy.
     for (int group = 0; group < QPalette::NColorGroups; ++group) {
         for (int role = 0; role < QPalette::NColorRoles; ++role) {
@@ -72,7 +57,7 @@ const QPalette &ButtonPalettes::forColor(ColorValue color, const QPalette &base)
             palette.setBrush(g, r, palette.brush(g, r));
         }
     }
-    return *m_palettes.insert(color, palette);
+    return *m_palettes.insert(color.rgba(), palette);
 }
 
 CaptionButton::CaptionButton(QWidget *parent, ButtonPalettes *palettes)
@@ -84,13 +69,12 @@ void CaptionButton::setCaption(const QString &caption) {
     setText(shown.replace(u'&', QStringLiteral("&&")));
 }
 
-void CaptionButton::setBackColor(ColorValue color) {
-    m_backColor = color;
+void CaptionButton::setFaceColor(const QColor &color) {
     if (m_palettes) {
         setPalette(m_palettes->forColor(color, palette()));
         return;
     }
     QPalette own = palette();
-    own.setColor(QPalette::Button, toQColor(color));
+    own.setColor(QPalette::Button, color);
     setPalette(own);
 }

@@ -1,21 +1,15 @@
 #pragma once
 
+#include <QColor>
 #include <QHash>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <QWidget>
-#include <cstdint>
-
 #include "twips/twips.h"
 
-// A colour value: 0x00BBGGRR, or 0x800000nn for system colour nn.
-using ColorValue = std::uint32_t;
-
-inline constexpr ColorValue kAppWorkspaceColor = 0x8000000C;
-
-// The colour a value stands for; system colours use their classic desktop defaults.
-QColor toQColor(ColorValue value);
+// The desktop's classic application workspace grey, which frames the rows' bands.
+inline const QColor kAppWorkspaceColor{0xAB, 0xAB, 0xAB};
 
 // Gives a widget a position and size in twips, kept as set and shown in pixels.
 template <class Base>
@@ -54,27 +48,30 @@ public:
     void setCaption(const QString &caption) { setText(caption); }
 };
 
-// A filled rectangle with a one-pixel border.
-class ShapeWidget : public QWidget {
+enum class BorderStyle { None, Solid };  // Solid: a one-pixel line
+enum class FillStyle { Transparent, Opaque };
+
+// A rectangle, filled and bordered as set; clicks pass through it.
+class FilledRectangle : public QWidget {
 public:
-    explicit ShapeWidget(QWidget *parent);
-    int borderStyle() const { return m_borderStyle; }
-    void setBorderStyle(int style);
-    ColorValue borderColor() const { return m_borderColor; }
-    void setBorderColor(ColorValue color);
-    int backStyle() const { return m_backStyle; }
-    void setBackStyle(int style);
-    ColorValue backColor() const { return m_backColor; }
-    void setBackColor(ColorValue color);
+    explicit FilledRectangle(QWidget *parent);
+    BorderStyle borderStyle() const { return m_borderStyle; }
+    void setBorderStyle(BorderStyle style);
+    QColor borderColor() const { return m_borderColor; }
+    void setBorderColor(const QColor &color);
+    FillStyle fillStyle() const { return m_fillStyle; }
+    void setFillStyle(FillStyle style);
+    QColor fillColor() const { return m_fillColor; }
+    void setFillColor(const QColor &color);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    int m_borderStyle = 1;
-    ColorValue m_borderColor = 0;
-    int m_backStyle = 0;
-    ColorValue m_backColor = 0xFFFFFF;
+    BorderStyle m_borderStyle = BorderStyle::Solid;
+    QColor m_borderColor = Qt::black;
+    FillStyle m_fillStyle = FillStyle::Transparent;
+    QColor m_fillColor = Qt::white;
 };
 
 // One palette per button colour, shared by every button of that colour: the style caches what
@@ -82,29 +79,28 @@ private:
 class ButtonPalettes {
 public:
     // base with the button face in color and every role set, so no widget makes a copy of it.
-    const QPalette &forColor(ColorValue color, const QPalette &base);
+    const QPalette &forColor(const QColor &color, const QPalette &base);
 
 private:
-    QHash<ColorValue, QPalette> m_palettes;
+    QHash<QRgb, QPalette> m_palettes;
 };
 
 // A push button whose caption is kept exactly as set; only the text shown is escaped, so "&" is
-// never taken as a shortcut marker. Its face takes the back colour, from palettes shared with
-// other buttons when it is given them.
+// never taken as a shortcut marker. Its face takes the face colour once one is set (else the
+// style's own), from palettes shared with other buttons when it is given them.
 class CaptionButton : public QPushButton {
 public:
     explicit CaptionButton(QWidget *parent, ButtonPalettes *palettes = nullptr);
     QString caption() const { return m_caption; }
     void setCaption(const QString &caption);
-    ColorValue backColor() const { return m_backColor; }
-    void setBackColor(ColorValue color);
+    QColor faceColor() const { return palette().color(QPalette::Button); }
+    void setFaceColor(const QColor &color);
 
 private:
     QString m_caption;
-    ColorValue m_backColor = 0x8000000F;
     ButtonPalettes *m_palettes;
 };
 
 using TwipsLabel = Twips<PlainLabel>;
-using TwipsShape = Twips<ShapeWidget>;
+using TwipsRectangle = Twips<FilledRectangle>;
 using TwipsButton = Twips<CaptionButton>;

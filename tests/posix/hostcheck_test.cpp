@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QtTest>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/posix/pingchecker.h"
 #include "tests/fakes.h"
 #include "tests/posix/fakedesktop.h"
@@ -121,14 +121,14 @@ struct CheckedWindow {
         for (int i = 1; i <= 86; i += 2)
             desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "1 silent");
         files.files[QStringLiteral("norvex.nvx")] = crlfLines(entryLines(86));
-        form = std::make_unique<Form1>(files, launcher, QString(), &checker);
+        form = std::make_unique<MainWindow>(files, launcher, QString(), &checker);
         form->show();
     }
     FakeDesktop desktop;
     PingChecker checker;
     FakeFileReader files;
     RecordingLauncher launcher;
-    std::unique_ptr<Form1> form;
+    std::unique_ptr<MainWindow> form;
 
     bool allChecked() const {
         for (int n = 1; n <= 86; ++n) {
@@ -161,7 +161,7 @@ TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
         [&] {
             mostAtOnce = std::max(mostAtOnce, children().running);
             if (!clicked && clock.elapsed() > 500) {  // a click while the check runs
-                QTest::mouseClick(w.form->But(3), Qt::LeftButton);
+                QTest::mouseClick(w.form->pingButton(3), Qt::LeftButton);
                 clicked = true;
             }
             return w.allChecked();

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 #include "platform/posix/terminal.h"
 #include "tests/fakes.h"
 #include "tests/posix/fakedesktop.h"
@@ -674,9 +674,9 @@ TEST(RealLauncher, NoTerminalOnPathWarnsInTheWindow) {
     env.insert(QStringLiteral("PATH"), empty.path());
     TerminalLauncher launcher(env);
     FakeFileReader files(QStringLiteral("norvex.nvx"), "[LIST]\r\nA=127.0.0.1");
-    Form1 form(files, launcher, QString());
+    MainWindow form(files, launcher, QString());
     form.show();
-    QTest::mouseClick(form.But(1), Qt::LeftButton);
+    QTest::mouseClick(form.pingButton(1), Qt::LeftButton);
     auto *box = form.findChild<QMessageBox *>(QStringLiteral("launchWarning"));
     ASSERT_TRUE(box);
     runUntil([&] { return box->isVisible(); }, 5000);

@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr wchar_t kDesignCaption[] = L"norvex by Brastel v1.1";
+constexpr wchar_t kProgramTitle[] = L"norvex by Brastel v1.1";
 constexpr COLORREF kOdd = 0x00E0FEFF;
 constexpr COLORREF kEven = 0x00FFECD8;
 
@@ -214,7 +214,7 @@ public:
     // A real click (mouse down and up through the system's input queue) at a client position.
     void click(int x, int y) const { mouse(x, y, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP); }
 
-    // Clicks the button of row n (the design-time button is where row 1's is not).
+    // Clicks the button of row n (the placeholder button is where row 1's is not).
     void clickRow(int n) const { click(165, (40 + 375 * (n - 1)) / 15 + 12); }
 
     // Keys pressed and let go through the system's input queue, with the window in front.
@@ -330,7 +330,7 @@ TEST(NorvexExe, ExampleListGivesTitleClientSizeAndRowColours) {
     ASSERT_TRUE(norvex.started());
     HWND window = norvex.mainWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(utf8(titleOf(window)), utf8(std::wstring(kDesignCaption) + L"  [norvex.nvx]"));
+    EXPECT_EQ(utf8(titleOf(window)), utf8(std::wstring(kProgramTitle) + L"  [norvex.nvx]"));
 
     // 3375 twips wide; four rows: 40 + 4 x 375 + 440 outer, less the 400 allowed for the frame.
     RECT client{};
@@ -501,7 +501,7 @@ TEST(NorvexExe, LongUnicodeAndQuotedPathsLoad) {
         HWND window = norvex.mainWindow(20s);
         ASSERT_NE(window, nullptr);
         EXPECT_EQ(utf8(titleOf(window)),
-                  utf8(std::wstring(kDesignCaption) + L"  [" + c.shown + L"]"));
+                  utf8(std::wstring(kProgramTitle) + L"  [" + c.shown + L"]"));
     }
     DeleteFileW(L"C:\\Lists\\office hosts.nvx");
     RemoveDirectoryW(L"C:\\Lists");
@@ -562,7 +562,7 @@ TEST(NorvexExe, DISABLED_ChecksAHalfSilentLoopbackListFromTheMenuAndTheKeyboard)
         EXPECT_LT(took, 12s) << "86 rows took "
                              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
                              << " ms";
-        EXPECT_EQ(utf8(titleOf(window)), utf8(std::wstring(kDesignCaption) + L"  [hosts.nvx]"));
+        EXPECT_EQ(utf8(titleOf(window)), utf8(std::wstring(kProgramTitle) + L"  [hosts.nvx]"));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "panel/form1.h"
+#include "panel/mainwindow.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -10,36 +10,47 @@
 #include "platform/hostcheck.h"
 #include "platform/processlauncher.h"
 
-Form1::Form1(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
+namespace {
+
+QColor colorOf(const HostRow &row) { return QColor(row.color.red, row.color.green, row.color.blue); }
+
+}  // namespace
+
+MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
              HostChecker *checker, QWidget *parent)
-    : TwipsWindow(rowlayout::kClientWidth, rowlayout::kDesignClientHeight, parent),
+    : TwipsWindow(rowlayout::kClientWidth, rowlayout::kEmptyClientHeight, parent),
       m_launcher(launcher),
-      m_designHost{QString(), QString::fromUtf16(rowlayout::kDesignAddress)},
-      m_but(1),
+      m_placeholderHost{QString(), QString::fromUtf16(rowlayout::kPlaceholderAddress)},
       m_checker(checker) {
     using namespace rowlayout;
-    setObjectName(QStringLiteral("Form1"));
+    setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.png")));
-    setCaption(QString::fromUtf16(kDesignCaption));
+    setCaption(QString::fromUtf16(kProgramTitle));
 
-    TwipsButton *first = createBut(1);
-    first->setCaption(m_designHost.address);
-    first->setLeft(kDesignButtonLeft);
-    first->setTop(kDesignButtonTop);
-    first->setWidth(kDesignButtonWidth);
-    first->setHeight(kPitch);
-    describeButton(first, m_designHost);
+    TwipsButton *placeholder = addPingButton(1);
+    placeholder->setCaption(m_placeholderHost.address);
+    placeholder->setLeft(kPlaceholderButtonLeft);
+    placeholder->setTop(kPlaceholderButtonTop);
+    placeholder->setWidth(kPlaceholderButtonWidth);
+    placeholder->setHeight(kPitch);
+    describeButton(placeholder, m_placeholderHost);
 
     // A terminal that closes at once is found out after the click has returned.
     m_launcher.setLateFailureHandler(
-        [form = QPointer<Form1>(this)](const Host &host, const QString &why) {
-            if (form) form->warnNotStarted(host, why);
+        [window = QPointer<MainWindow>(this)](const Host &host, const QString &why) {
+            if (window) window->warnNotStarted(host, why);
         });
 
-    m_list = Form_Initialize(files, argumentText);
-    setCaption(m_list.caption);
-    for (const HostRow &row : m_list.rows) showRow(row);
-    if (m_list.outerHeight) setOuterHeight(*m_list.outerHeight);
+    {
+        // The list's text goes with this scope: the window needs only the rows, and none of
+        // the text is held while their widgets are built.
+        LoadedList list = loadList(files, argumentText);
+        setCaption(list.caption);
+        m_rows = std::move(list.rows);
+        m_loadError = std::move(list.error);
+        if (list.outerHeight) setOuterHeight(*list.outerHeight);
+    }
+    for (const HostRow &row : m_rows) showRow(row);
 
     if (!m_checker) return;
     // Offered, never done unasked: nothing is sent until the user chooses one of these.
@@ -58,23 +69,21 @@ Form1::Form1(FileReader &files, ProcessLauncher &launcher, const QString &argume
     makeCheckQueue(*m_checker, CheckQueue::kRepeatMs);
 }
 
-Form1::~Form1() = default;
+MainWindow::~MainWindow() = default;
 
-TwipsButton *Form1::But(int index) const {
-    return index > 0 && index < static_cast<int>(m_but.size()) ? m_but[index] : nullptr;
+TwipsButton *MainWindow::pingButton(int row) const {
+    return row >= 1 && row <= static_cast<int>(m_pingButtons.size()) ? m_pingButtons[row - 1]
+                                                                      : nullptr;
 }
 
-TwipsButton *Form1::createBut(int index) {
-    TwipsButton *button = addButton(QStringLiteral("But"));
-    button->setProperty("Index", index);
-    QObject::connect(button, &QPushButton::clicked, this,
-                     [this, index] { But_Click(Int16::from(index)); });
-    if (static_cast<int>(m_but.size()) <= index) m_but.resize(index + 1);
-    m_but[index] = button;
+TwipsButton *MainWindow::addPingButton(int row) {
+    TwipsButton *button = addButton(QStringLiteral("pingButton%1").arg(row));
+    QObject::connect(button, &QPushButton::clicked, this, [this, row] { startPing(row); });
+    m_pingButtons.push_back(button);
     return button;
 }
 
-void Form1::showRow(const HostRow &row) {
+void MainWindow::showRow(const HostRow &row) {
     using namespace rowlayout;
     const int n = row.number;
 
@@ -90,46 +99,46 @@ void Form1::showRow(const HostRow &row) {
     label->setVisible(true);
     label->raise();
 
-    TwipsShape *band = addShape(QStringLiteral("Shape1%1").arg(n));
+    TwipsRectangle *band = addRectangle(QStringLiteral("Shape1%1").arg(n));
     band->setTop(row.top);
     band->setLeft(kBandLeft);
     band->setHeight(kPitch);
     band->setWidth(kBandWidth);
-    band->setBorderStyle(1);
+    band->setBorderStyle(BorderStyle::Solid);
     band->setBorderColor(kAppWorkspaceColor);
-    band->setBackStyle(1);
-    band->setBackColor(row.color);
+    band->setFillStyle(FillStyle::Opaque);
+    band->setFillColor(colorOf(row));
     band->setVisible(true);
     // Bands lie under every label and button, so no band ever hides a label's text.
     band->lower();
 
-    TwipsButton *button = n == 1 ? But(1) : createBut(n);
+    TwipsButton *button = n == 1 ? pingButton(1) : addPingButton(n);
     button->setLeft(kButtonLeft);
     button->setHeight(kPitch);
     button->setWidth(kButtonWidth);
     button->setTop(row.top);
     button->setCaption(row.host.address);
-    button->setBackColor(row.color);
+    button->setFaceColor(colorOf(row));
     button->setVisible(true);
     // Above the previous row's label, whose transparent lower part reaches into this row.
     button->raise();
     describeButton(button, row.host);
 }
 
-const Host *Form1::hostOf(int index) const {
-    if (index >= 1 && index <= static_cast<int>(m_list.rows.size()))
-        return &m_list.rows[index - 1].host;
-    return index == 1 ? &m_designHost : nullptr;
+const Host *MainWindow::hostOf(int row) const {
+    if (row >= 1 && row <= static_cast<int>(m_rows.size()))
+        return &m_rows[row - 1].host;
+    return row == 1 ? &m_placeholderHost : nullptr;
 }
 
-void Form1::describeButton(TwipsButton *button, const Host &host) {
+void MainWindow::describeButton(TwipsButton *button, const Host &host) {
     button->setToolTip((host.label.isEmpty() ? QString() : host.label + u'\n') +
                        host.commandLine());
     button->setAccessibleName(QStringLiteral("Ping %1 (%2)").arg(host.label, host.address));
 }
 
-void Form1::But_Click(Int16 index) {
-    const Host *host = hostOf(index.value());
+void MainWindow::startPing(int row) {
+    const Host *host = hostOf(row);
     if (!host) return;
     try {
         m_launcher.start(*host);
@@ -140,7 +149,7 @@ void Form1::But_Click(Int16 index) {
     }
 }
 
-void Form1::warnNotStarted(const Host &host, const QString &why) {
+void MainWindow::warnNotStarted(const Host &host, const QString &why) {
     const QString what =
         QStringLiteral("The ping window for %1 could not be opened.")
             .arg(host.address.isEmpty() ? QStringLiteral("an empty address") : host.address);
@@ -154,47 +163,47 @@ void Form1::warnNotStarted(const Host &host, const QString &why) {
     box->open();
 }
 
-void Form1::makeCheckQueue(HostChecker &checker, int pauseMs) {
-    // The rows built, those before a load failure too; without any, the design-time button.
+void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
+    // The rows built, those before a load failure too; without any, the placeholder button.
     std::map<int, Host> hosts;
-    for (const HostRow &row : m_list.rows) hosts.emplace(row.number, row.host);
-    if (hosts.empty()) hosts.emplace(1, m_designHost);
+    for (const HostRow &row : m_rows) hosts.emplace(row.number, row.host);
+    if (hosts.empty()) hosts.emplace(1, m_placeholderHost);
     CheckQueue::Listener listener;
-    listener.waiting = [this](int index) {
-        const Host *host = hostOf(index);
+    listener.waiting = [this](int row) {
+        const Host *host = hostOf(row);
         const QString target = host->checkTarget();
-        showCheck(index, CheckMark::Look::Checking,
+        showCheck(row, CheckMark::Look::Checking,
                   QStringLiteral("Checking whether %1 answers")
                       .arg(target.isEmpty() ? host->address : target));
     };
-    listener.finished = [this](int index, const CheckResult &result) { showResult(index, result); };
+    listener.finished = [this](int row, const CheckResult &result) { showResult(row, result); };
     listener.idle = [] {};
     m_checks =
         std::make_unique<CheckQueue>(checker, std::move(hosts), std::move(listener), pauseMs);
 }
 
-void Form1::setKeepCheckingPause(int ms) {
+void MainWindow::setKeepCheckingPause(int ms) {
     if (!m_checker) return;
     m_checks.reset();
     makeCheckQueue(*m_checker, ms);
     if (m_keepChecking->isChecked()) m_checks->setKeepChecking(true);
 }
 
-void Form1::checkAll() {
+void MainWindow::checkAll() {
     if (m_checks) m_checks->checkAll();
 }
 
-void Form1::checkHost(int index) {
-    if (m_checks) m_checks->checkOne(index);
+void MainWindow::checkHost(int row) {
+    if (m_checks) m_checks->checkOne(row);
 }
 
-Twips<CheckMark> *Form1::markOf(int index) const {
-    const auto found = m_marks.find(index);
+Twips<CheckMark> *MainWindow::markOf(int row) const {
+    const auto found = m_marks.find(row);
     return found == m_marks.end() ? nullptr : found->second;
 }
 
-void Form1::showResult(int index, const CheckResult &result) {
-    const Host *host = hostOf(index);
+void MainWindow::showResult(int row, const CheckResult &result) {
+    const Host *host = hostOf(row);
     QString name = host->checkTarget();
     if (name.isEmpty()) name = host->address;
     QString words;
@@ -212,29 +221,29 @@ void Form1::showResult(int index, const CheckResult &result) {
             words = QStringLiteral("Could not check %1: %2").arg(name, result.detail);
             break;
     }
-    showCheck(index, CheckMark::lookOf(result.state), words);
+    showCheck(row, CheckMark::lookOf(result.state), words);
 }
 
-void Form1::showCheck(int index, CheckMark::Look look, const QString &words) {
-    TwipsButton *button = But(index);
+void MainWindow::showCheck(int row, CheckMark::Look look, const QString &words) {
+    TwipsButton *button = pingButton(row);
     if (!button) return;
-    Twips<CheckMark> *mark = markOf(index);
+    Twips<CheckMark> *mark = markOf(row);
     if (!mark) {
         // On the band, just left of the button, centred on the row.
         constexpr int kSide = 195;
         const TwipsRect &at = button->twips();
         mark = new Twips<CheckMark>(canvas());
-        mark->setObjectName(QStringLiteral("Mark%1").arg(index));
+        mark->setObjectName(QStringLiteral("Mark%1").arg(row));
         mark->setLeft(at.left - rowlayout::kBandLeft - kSide);
         mark->setTop(at.top + (rowlayout::kPitch - kSide) / 2.0);
         mark->setWidth(kSide);
         mark->setHeight(kSide);
-        if (index <= static_cast<int>(m_list.rows.size()))
-            mark->setBackground(toQColor(m_list.rows[index - 1].color));
+        if (row <= static_cast<int>(m_rows.size()))
+            mark->setBackground(colorOf(m_rows[row - 1]));
         mark->setAccessibleName(QStringLiteral("Check of %1").arg(button->caption()));
         mark->show();
         mark->raise();
-        m_marks.emplace(index, mark);
+        m_marks.emplace(row, mark);
     }
     mark->setLook(look);
     mark->setToolTip(words);
@@ -242,11 +251,11 @@ void Form1::showCheck(int index, CheckMark::Look look, const QString &words) {
     button->setAccessibleDescription(words);
 }
 
-int Form1::rowAt(const QPoint &canvasPoint) const {
-    for (int index = 1; index < static_cast<int>(m_but.size()); ++index) {
-        if (m_but[index] && m_but[index]->geometry().contains(canvasPoint)) return index;
+int MainWindow::rowAt(const QPoint &canvasPoint) const {
+    for (int row = 1; row <= static_cast<int>(m_pingButtons.size()); ++row) {
+        if (pingButton(row)->geometry().contains(canvasPoint)) return row;
     }
-    for (const HostRow &row : m_list.rows) {
+    for (const HostRow &row : m_rows) {
         const TwipsRect band{rowlayout::kBandLeft, static_cast<double>(row.top),
                              rowlayout::kBandWidth, rowlayout::kPitch};
         if (toPixels(band).contains(canvasPoint)) return row.number;
@@ -254,27 +263,27 @@ int Form1::rowAt(const QPoint &canvasPoint) const {
     return 0;
 }
 
-void Form1::contextMenuEvent(QContextMenuEvent *event) {
+void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
     if (!m_checks) {
         TwipsWindow::contextMenuEvent(event);
         return;
     }
-    int index = 0;
+    int row = 0;
     if (event->reason() == QContextMenuEvent::Keyboard) {
         // The menu key: the row whose button has the focus.
-        for (int i = 1; i < static_cast<int>(m_but.size()); ++i) {
-            if (m_but[i] && m_but[i]->hasFocus()) index = i;
+        for (int i = 1; i <= static_cast<int>(m_pingButtons.size()); ++i) {
+            if (pingButton(i)->hasFocus()) row = i;
         }
     }
     // Else the row under the pointer (a keyboard menu opens over the focused item).
-    if (!index) index = rowAt(canvas()->mapFromGlobal(event->globalPos()));
+    if (!row) row = rowAt(canvas()->mapFromGlobal(event->globalPos()));
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("checkMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    if (index) {
+    if (row) {
         QAction *one = menu->addAction(QStringLiteral("Check this host"));
         one->setObjectName(QStringLiteral("checkHost"));
-        QObject::connect(one, &QAction::triggered, this, [this, index] { checkHost(index); });
+        QObject::connect(one, &QAction::triggered, this, [this, row] { checkHost(row); });
         menu->addSeparator();
     }
     menu->addAction(m_checkAll);
