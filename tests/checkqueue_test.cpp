@@ -23,10 +23,15 @@ std::map<int, Host> hosts(int n) {
 struct Heard {
     std::vector<int> waiting;
     std::map<int, CheckResult> finished;
+    int reports = 0;  // results told, repeats included
     int idle = 0;
     CheckQueue::Listener listener() {
         return {[this](int key) { waiting.push_back(key); },
-                [this](int key, const CheckResult &r) { finished[key] = r; }, [this] { ++idle; }};
+                [this](int key, const CheckResult &r) {
+                    finished[key] = r;
+                    ++reports;
+                },
+                [this] { ++idle; }};
     }
 };
 
@@ -50,16 +55,20 @@ TEST(CheckQueue, AtMostSixteenAtOnceAndEveryRowAnswered) {
 
 TEST(CheckQueue, ANewRunRestartsInsteadOfStacking) {
     FakeChecker checker;
-    for (const auto &[key, host] : hosts(20)) checker.answers[host.address] = {{}, 200};
+    for (const auto &[key, host] : hosts(20))
+        checker.answers[host.address] = {{State::NoAnswer, -1, "stale"}, 200};
     Heard heard;
     CheckQueue queue(checker, hosts(20), heard.listener());
     queue.checkAll();
     runUntil([] { return false; }, 50);
+    for (auto &[host, answer] : checker.answers) answer.result = {State::Answered, 1, QString()};
     queue.checkAll();  // while the first run is under way
     EXPECT_LE(checker.underWay, 16) << "the first run's checks were not stopped";
     runUntil([&] { return heard.idle > 0; }, 10000);
     EXPECT_EQ(heard.idle, 1);  // one run ended, not two
     EXPECT_EQ(heard.finished.size(), 20u);
+    EXPECT_EQ(heard.reports, 20) << "the dropped run's results were told too";
+    for (const auto &[key, result] : heard.finished) EXPECT_EQ(result.detail, QString()) << key;
     EXPECT_EQ(checker.asked.size(), 36u);  // 16 dropped and begun again, then the other 4
     EXPECT_EQ(checker.mostUnderWay, 16);
 }

@@ -53,6 +53,7 @@ TEST(SplitListLines, CrLfSeparatesElseLf) {
         {u"a\rb", {"a\rb"}},
         {u"a\r\r\nb\n\r\n", {"a\r", "b\n", ""}},  // one CR LF: a lone CR or LF stays
         {u"a\r\nb\nc", {"a", "b\nc"}},
+        {u"a\nb\r\nc", {"a\nb", "c"}},  // a CR LF after a lone LF still decides
         // Without any CR LF, LF ends lines; CR alone never does.
         {u"a\nb\nc", {"a", "b", "c"}},
         {u"a\nb\n", {"a", "b", ""}},

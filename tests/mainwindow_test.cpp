@@ -151,7 +151,9 @@ private slots:
     }
 
     void aCheckShowsAMarkPerRowAndChangesNothingElse() {
-        Window w("[LIST]\r\nA=127.0.0.1\r\nB=-l 1000 127.0.0.2\r\nC=127.0.0.3\r\nD=-w 5");
+        // Notes and blank lines before and between the entries: marks follow rows, not lines.
+        Window w("notes\r\n\r\n[LIST]\r\nA=127.0.0.1\r\n\r\nB=-l 1000 127.0.0.2\r\na note\r\n"
+                 "C=127.0.0.3\r\nD=-w 5");
         w.checker.answers[QStringLiteral("127.0.0.1")] = {{State::Answered, 0.042, QString()}, 0};
         w.checker.answers[QStringLiteral("127.0.0.2")] = {{State::NoAnswer, -1, "no reply"}, 0};
         w.checker.answers[QStringLiteral("127.0.0.3")] = {

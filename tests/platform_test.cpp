@@ -78,6 +78,7 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionOrNumber) {
         {" 127.0.0.1", "127.0.0.1"},
         {"-l 1000 127.0.0.1", "127.0.0.1"},
         {"127.0.0.1 -n 5", "127.0.0.1"},
+        {"-I eth0 127.0.0.1", "127.0.0.1"},  // the last candidate word, not the first
         {"\"my host\" -w 500", "my host"},
         {"::1", "::1"},
         {"b=c", "b=c"},
