@@ -2,6 +2,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+
+// Where a port row's probe connects: a host name or address, and a TCP port.
+struct PortTarget {
+    QString host;  // a name, an IPv4 address, or an IPv6 address without its brackets
+    int port;      // 1 to 65535
+    friend bool operator==(const PortTarget &, const PortTarget &) = default;
+};
 
 // One host of the list as a click or a check sees it: its label and its address text.
 struct Host {
@@ -19,4 +27,8 @@ struct Host {
     // option (it starts with "-") nor a plain number (an option's value), so the options of
     // "-l 1000 10.0.0.1" or "10.0.0.1 -n 5" stay out of it. Empty when there is no such word.
     QString checkTarget() const;
+    // For a port row, where its probe connects: the address is one word, HOST:PORT or
+    // [IPv6-ADDRESS]:PORT, with a port from 1 to 65535 and a host that cannot be taken for an
+    // option. Anything else is none, and goes to ping as it is.
+    std::optional<PortTarget> portTarget() const;
 };

@@ -93,6 +93,46 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionOrNumber) {
     }
 }
 
+// A port row is one word HOST:PORT or [IPv6]:PORT; everything else still goes to ping.
+TEST(Host, PortRowsAreOneWordWithAPortInRange) {
+    const struct {
+        const char *address, *host;
+        int port;  // 0: not a port row
+    } cases[] = {
+        {"127.0.0.1:8080", "127.0.0.1", 8080},
+        {"web.example.lan:443", "web.example.lan", 443},
+        {"\"localhost:1\"", "localhost", 1},
+        {"localhost:65535", "localhost", 65535},
+        {"[::1]:22", "::1", 22},
+        {"[fe80::1%eth0]:22", "fe80::1%eth0", 22},
+        {"[::ffff:127.0.0.1]:80", "::ffff:127.0.0.1", 80},
+        {"localhost:0", "", 0},
+        {"localhost:65536", "", 0},
+        {"localhost:099999", "", 0},
+        {"localhost:", "", 0},
+        {"localhost:+80", "", 0},
+        {"::1", "", 0},
+        {"fe80::1%eth0", "", 0},
+        {"a::1:80", "", 0},  // two colons: an IPv6 address needs brackets
+        {"[::1]", "", 0},
+        {"[not;ipv6]:80", "", 0},
+        {"-p:80", "", 0},  // a leading "-" would be taken for an option
+        {"127.0.0.1:80 -n 5", "", 0},
+        {"host:80;reboot", "", 0},
+        {"$(x):80", "", 0},
+        {"127.0.0.1", "", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.address);
+        const std::optional<PortTarget> target = Host({}, QString::fromUtf8(c.address)).portTarget();
+        EXPECT_EQ(target.has_value(), c.port != 0);
+        if (target) {
+            EXPECT_EQ(target->host.toStdString(), c.host);
+            EXPECT_EQ(target->port, c.port);
+        }
+    }
+}
+
 TEST(Twips, EdgesAreConvertedSoBoxesTouch) {
     // Rows at 40 + 375 k: converted sizes would drift, converted edges never leave a gap.
     for (int k = 0; k < 86; ++k) {

@@ -1,0 +1,168 @@
+#include "platform/tcpconnect.h"
+
+// winsock2.h before windows.h.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+// clang-format on
+
+#include <chrono>
+#include <string>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::wstring wide(const std::string &utf8) {
+    std::wstring out(utf8.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                      out.data(), static_cast<int>(out.size()));
+    out.resize(n > 0 ? n : 0);
+    return out;
+}
+
+std::string utf8(const wchar_t *text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n - 1 : 0, '\0');
+    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string systemWords(int error) {
+    wchar_t *text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t *>(&text), 0,
+                   nullptr);
+    std::string words = text ? utf8(text) : "error " + std::to_string(error);
+    if (text) LocalFree(text);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.'))
+        words.pop_back();
+    return words;
+}
+
+std::string numericAddress(const sockaddr *address, size_t length) {
+    wchar_t text[NI_MAXHOST] = L"";
+    GetNameInfoW(address, static_cast<socklen_t>(length), text, NI_MAXHOST, nullptr, 0,
+                 NI_NUMERICHOST);
+    return utf8(text);
+}
+
+// Winsock for as long as one connect runs; started once per thread, so it nests cheaply.
+class Winsock {
+public:
+    Winsock() { m_ok = WSAStartup(MAKEWORD(2, 2), &m_data) == 0; }
+    ~Winsock() {
+        if (m_ok) WSACleanup();
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    WSADATA m_data{};
+    bool m_ok = false;
+};
+
+class Socket {
+public:
+    explicit Socket(SOCKET s) : m_socket(s) {}
+    ~Socket() {
+        if (m_socket != INVALID_SOCKET) closesocket(m_socket);
+    }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+    SOCKET get() const { return m_socket; }
+
+private:
+    SOCKET m_socket;
+};
+
+ConnectOutcome failure(int error, std::string address) {
+    const auto kind = error == WSAECONNREFUSED ? ConnectOutcome::Kind::Refused
+                                               : ConnectOutcome::Kind::Failed;
+    return {kind, -1, std::move(address), systemWords(error)};
+}
+
+ConnectOutcome connectTo(const ADDRINFOW &a, Clock::time_point deadline,
+                         const volatile std::sig_atomic_t *stop) {
+    const std::string address = numericAddress(a.ai_addr, a.ai_addrlen);
+    const Socket socket(::socket(a.ai_family, SOCK_STREAM, IPPROTO_TCP));
+    if (socket.get() == INVALID_SOCKET) return failure(WSAGetLastError(), address);
+    u_long nonBlocking = 1;
+    ioctlsocket(socket.get(), FIONBIO, &nonBlocking);
+    const Clock::time_point start = Clock::now();
+    if (::connect(socket.get(), a.ai_addr, static_cast<int>(a.ai_addrlen)) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK)
+        return failure(WSAGetLastError(), address);
+    for (;;) {
+        if (stop && *stop) return {ConnectOutcome::Kind::Stopped, -1, address, {}};
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return {ConnectOutcome::Kind::NoAnswer, -1, address, {}};
+        // In slices, so that a stop is seen soon.
+        const long slice = static_cast<long>(left < 100 ? left : 100);
+        fd_set writable, failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(socket.get(), &writable);
+        FD_SET(socket.get(), &failed);
+        timeval wait{0, slice * 1000};
+        const int ready = select(0, nullptr, &writable, &failed, &wait);
+        if (ready == SOCKET_ERROR) return failure(WSAGetLastError(), address);
+        if (ready == 0) continue;
+        if (FD_ISSET(socket.get(), &writable))
+            return {ConnectOutcome::Kind::Connected,
+                    std::chrono::duration<double, std::milli>(Clock::now() - start).count(),
+                    address,
+                    {}};
+        int error = 0;
+        int length = sizeof error;
+        getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char *>(&error), &length);
+        return failure(error ? error : WSAECONNREFUSED, address);
+    }
+}
+
+volatile std::sig_atomic_t *stopFlag = nullptr;
+
+BOOL WINAPI requestStop(DWORD) {
+    *stopFlag = 1;
+    // Closing the window ends the program once this returns: give the summary time to show.
+    Sleep(1000);
+    return TRUE;
+}
+
+}  // namespace
+
+ConnectOutcome connectOnce(const std::string &host, int port, int timeoutMs,
+                           const volatile std::sig_atomic_t *stop) {
+    const Winsock winsock;
+    if (!winsock.ok()) return {ConnectOutcome::Kind::Failed, -1, {}, "Winsock could not start"};
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    ADDRINFOW *found = nullptr;
+    if (const int error = GetAddrInfoW(wide(host).c_str(), std::to_wstring(port).c_str(), &hints,
+                                       &found);
+        error != 0) {
+        const bool unknown = error == WSAHOST_NOT_FOUND || error == WSANO_DATA;
+        return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed, -1,
+                {}, systemWords(error)};
+    }
+    ConnectOutcome outcome{ConnectOutcome::Kind::NameNotFound, -1, {}, "no address"};
+    for (const ADDRINFOW *a = found; a; a = a->ai_next) {
+        outcome = connectTo(*a, deadline, stop);
+        if (outcome.kind == ConnectOutcome::Kind::Connected ||
+            outcome.kind == ConnectOutcome::Kind::Stopped ||
+            outcome.kind == ConnectOutcome::Kind::NoAnswer)
+            break;
+    }
+    FreeAddrInfoW(found);
+    return outcome;
+}
+
+void setStopOnInterrupt(volatile std::sig_atomic_t *stop) {
+    stopFlag = stop;
+    SetConsoleCtrlHandler(requestStop, TRUE);
+}
