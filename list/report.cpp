@@ -70,9 +70,15 @@ ListReport reportList(const LoadedList &list) {
     QString text = QStringLiteral("title: %1\n").arg(list.caption);
     for (const HostRow &row : list.rows) {
         // One arg() call: a label holding "%4" must not be taken for a placeholder.
-        text += QStringLiteral("row %1: label %2, address %3, line %4\n")
+        text += QStringLiteral("row %1: label %2, address %3, line %4")
                     .arg(QString::number(row.number), quoteField(row.host.label),
                          quoteField(row.host.address), QString::number(row.line + 1));
+        if (const std::optional<PortTarget> port = row.host.portTarget()) {
+            text += QStringLiteral(", a port row: a click probes TCP port %1 on %2")
+                        .arg(port->port)
+                        .arg(quoteField(port->host));
+        }
+        text += u'\n';
     }
     text += QStringLiteral("rows: %1\n").arg(list.rows.size());
     const int height =

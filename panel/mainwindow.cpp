@@ -14,6 +14,10 @@ namespace {
 
 QColor colorOf(const HostRow &row) { return QColor(row.color.red, row.color.green, row.color.blue); }
 
+QString probeWords(const PortTarget &port) {
+    return QStringLiteral("A click probes TCP port %1 on %2").arg(port.port).arg(port.host);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
@@ -132,8 +136,15 @@ const Host *MainWindow::hostOf(int row) const {
 }
 
 void MainWindow::describeButton(TwipsButton *button, const Host &host) {
-    button->setToolTip((host.label.isEmpty() ? QString() : host.label + u'\n') +
-                       host.commandLine());
+    const QString heading = host.label.isEmpty() ? QString() : host.label + u'\n';
+    if (const std::optional<PortTarget> port = host.portTarget()) {
+        const QString probes = probeWords(*port);
+        button->setToolTip(heading + probes);
+        button->setAccessibleName(QStringLiteral("Probe %1 (%2)").arg(host.label, host.address));
+        button->setAccessibleDescription(probes);
+        return;
+    }
+    button->setToolTip(heading + host.commandLine());
     button->setAccessibleName(QStringLiteral("Ping %1 (%2)").arg(host.label, host.address));
 }
 
@@ -248,7 +259,9 @@ void MainWindow::showCheck(int row, CheckMark::Look look, const QString &words) 
     mark->setLook(look);
     mark->setToolTip(words);
     mark->setAccessibleDescription(words);
-    button->setAccessibleDescription(words);
+    const std::optional<PortTarget> port = hostOf(row)->portTarget();
+    button->setAccessibleDescription(port ? words + QStringLiteral(". ") + probeWords(*port)
+                                          : words);
 }
 
 int MainWindow::rowAt(const QPoint &canvasPoint) const {

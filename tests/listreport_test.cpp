@@ -17,7 +17,8 @@ ListReport check(FileReader &files, const QString &argument) {
 TEST(ReportList, DescribesTheRowsAndHeight) {
     FakeFileReader files(
         QStringLiteral("hosts.nvx"),
-        "notes\r\n[LIST]\r\nGateway = 127.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n");
+        "notes\r\n[LIST]\r\nGateway = 127.0.0.1\r\n\r\nt\tab=\x01x\"\\\r\n%4%1=%2\r\n"
+        "Web=[::1]:8080\r\n");
     const ListReport report = check(files, QStringLiteral("\"hosts.nvx\""));
     EXPECT_EQ(report.status, 0);
     EXPECT_EQ(report.text.toStdString(),
@@ -25,8 +26,10 @@ TEST(ReportList, DescribesTheRowsAndHeight) {
               "row 1: label \"Gateway\", address \" 127.0.0.1\", line 3\n"
               "row 2: label \"t ab\", address \"\\x01x\\\"\\\\\", line 5\n"
               "row 3: label \"%4%1\", address \"%2\", line 6\n"
-              "rows: 3\n"
-              "height: 1605 twips\n");
+              "row 4: label \"Web\", address \"[::1]:8080\", line 7, a port row: a click probes "
+              "TCP port 8080 on \"::1\"\n"
+              "rows: 4\n"
+              "height: 1980 twips\n");
 }
 
 TEST(ReportList, EachFailureHasItsOwnReason) {

@@ -393,11 +393,16 @@ private slots:
     }
 
     void buttonsDescribeThemselves() {
-        Window w("[LIST]\r\nGateway=127.0.0.1");
+        Window w("[LIST]\r\nGateway=127.0.0.1\r\nWeb=[::1]:8080");
         TwipsButton *button = w.window->pingButton(1);
         QCOMPARE(button->accessibleName(), QStringLiteral("Ping Gateway (127.0.0.1)"));
         QVERIFY(button->toolTip().contains(QStringLiteral("Gateway")));
         QVERIFY(button->toolTip().contains(QStringLiteral("ping.exe -t 127.0.0.1")));
+        // A port row says what its click does instead.
+        TwipsButton *port = w.window->pingButton(2);
+        QCOMPARE(port->caption(), QStringLiteral("[::1]:8080"));
+        QCOMPARE(port->toolTip(), QStringLiteral("Web\nA click probes TCP port 8080 on ::1"));
+        QCOMPARE(port->accessibleDescription(), QStringLiteral("A click probes TCP port 8080 on ::1"));
     }
 
     void failedStartWarnsWithoutBlocking() {
