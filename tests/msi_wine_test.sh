@@ -20,7 +20,7 @@ step() { echo "== $*"; }
 for tool in wine wineserver wineboot wixl Xvfb x86_64-w64-mingw32-gcc-posix; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (Debian: wine wine64 wixl xvfb g++-mingw-w64-x86-64-posix)"
 done
-for f in norvex.exe norvex-check.exe licenses; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe licenses; do
   [ -e "$programs/$f" ] || fail "$programs/$f is missing: run scripts/build-windows.sh first"
 done
 
@@ -99,7 +99,7 @@ msi2=$(winepath -w "$scratch/norvex-$next.msi")
 step "silent install of $version"
 wine msiexec /i "$msi1" /qn || fail "msiexec /i exited with $?"
 dir="$WINEPREFIX/drive_c/Program Files/norvex"
-for f in norvex.exe norvex-check.exe norvex.nvx LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe norvex.nvx LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt; do
   [ -f "$dir/$f" ] || fail "not installed: Program Files/norvex/$f"
 done
 cmp -s "$dir/norvex.exe" "$programs/norvex.exe" || fail "installed norvex.exe differs from the build"
@@ -138,6 +138,26 @@ out=$(w "C:\\Program Files\\norvex\\norvex-check.exe" "C:\\Program Files\\norvex
   || fail "norvex-check.exe exited with $?: $out"
 [[ $out == *"title: norvex by Brastel v1.1  [C:\\Program Files\\norvex\\norvex.nvx]"* ]] \
   || fail "norvex-check.exe: $out"
+
+step "the installed norvex-probe connects to a loopback listener, and is refused by a closed port"
+exec {listener}< <(exec python3 -c '
+import socket, sys, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8)
+print(s.getsockname()[1], flush=True); time.sleep(60)')
+listener_pid=$!
+read -r -t 10 port <&"$listener" || fail "the loopback listener did not start"
+out=$(w "C:\\Program Files\\norvex\\norvex-probe.exe" -c 2 -i 200 127.0.0.1 "$port") \
+  || fail "norvex-probe.exe exited with $?: $out"
+[[ $out == *"connected to 127.0.0.1 port $port: time="*"2 tries, 2 connected, 0 failed"* ]] \
+  || fail "norvex-probe.exe: $out"
+kill "$listener_pid"
+exec {listener}<&-
+set +e
+out=$(w "C:\\Program Files\\norvex\\norvex-probe.exe" -c 1 127.0.0.1 "$port")
+status=$?
+set -e
+[ "$status" -eq 1 ] && [[ $out == *"refused by 127.0.0.1 port $port"* ]] \
+  || fail "norvex-probe.exe on a closed port ($status): $out"
 
 step "opening a list through its file type"
 lists="$WINEPREFIX/drive_c/users/Public/my lists"

@@ -29,10 +29,11 @@ grep -E '^[EW]: ' "$lintian_out" && fail "lintian printed errors or warnings"
 
 root=$scratch/root
 dpkg -x "$deb" "$root"
-for f in usr/bin/norvex usr/bin/norvex-check usr/share/applications/org.norvex.norvex.desktop \
+for f in usr/bin/norvex usr/bin/norvex-check usr/bin/norvex-probe usr/share/applications/org.norvex.norvex.desktop \
          usr/share/metainfo/org.norvex.norvex.metainfo.xml usr/share/mime/packages/norvex.xml \
          usr/share/icons/hicolor/32x32/apps/norvex.png usr/share/icons/hicolor/scalable/apps/norvex.svg \
          usr/share/man/man1/norvex.1.gz usr/share/man/man1/norvex-check.1.gz \
+         usr/share/man/man1/norvex-probe.1.gz \
          usr/share/doc/norvex/copyright usr/share/doc/norvex/changelog.gz \
          usr/libexec/norvex/terminal-command; do
   [ -e "$root/$f" ] || fail "missing $f"
@@ -41,7 +42,8 @@ done
 version=$(dpkg-deb -f "$deb" Version)
 head=$(zcat "$root/usr/share/doc/norvex/changelog.gz" | head -n 1)
 [[ $head == "norvex ($version) "* ]] || fail "changelog's latest entry is not $version: $head"
-for program in usr/bin/norvex usr/bin/norvex-check usr/libexec/norvex/terminal-command; do
+for program in usr/bin/norvex usr/bin/norvex-check usr/bin/norvex-probe \
+               usr/libexec/norvex/terminal-command; do
   [[ $(file -b "$root/$program") == *", stripped"* ]] || fail "$program is not stripped"
 done
 # The installed helper runs the words it is given, hex-encoded, each ended by a NUL byte.
@@ -56,6 +58,7 @@ desktop-file-validate "$root/usr/share/applications/org.norvex.norvex.desktop" |
 appstreamcli validate --no-net --pedantic "$root/usr/share/metainfo/org.norvex.norvex.metainfo.xml" \
   >/dev/null || fail "metainfo"
 
+"$root/usr/bin/norvex-probe" --help | grep -q '^Usage: norvex-probe' || fail "norvex-probe --help"
 # The installed checker reads the example list.
 out=$("$root/usr/bin/norvex-check" "$source/examples/norvex.nvx") || fail "norvex-check failed"
 [[ $out == *"title: norvex by Brastel v1.1  [$source/examples/norvex.nvx]"* ]] || fail "title: $out"
