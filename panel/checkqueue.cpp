@@ -56,7 +56,13 @@ void CheckQueue::pump() {
     while (running() < kMaxAtOnce && !m_waiting.empty()) {
         const int key = m_waiting.front();
         m_waiting.pop_front();
-        const QString target = m_hosts.at(key).checkTarget();
+        const Host &host = m_hosts.at(key);
+        const auto done = [this, key](const CheckResult &result) { finish(key, result); };
+        if (const std::optional<PortTarget> port = host.portTarget()) {
+            m_running[key] = m_checker.checkPort(port->host, port->port, done);
+            continue;
+        }
+        const QString target = host.checkTarget();
         if (target.isEmpty()) {
             // Nothing to send to: said at once, from the event loop as any result.
             QTimer::singleShot(0, &m_context, [this, key] {
@@ -66,8 +72,7 @@ void CheckQueue::pump() {
             m_running[key] = nullptr;
             continue;
         }
-        m_running[key] = m_checker.check(
-            target, [this, key](const CheckResult &result) { finish(key, result); });
+        m_running[key] = m_checker.check(target, done);
     }
     if (!busy()) {
         m_listener.idle();

@@ -14,6 +14,14 @@ namespace {
 
 QColor colorOf(const HostRow &row) { return QColor(row.color.red, row.color.green, row.color.blue); }
 
+// What a check of the host is sent to, as its mark's words name it.
+QString checkedName(const Host &host) {
+    if (const std::optional<PortTarget> port = host.portTarget())
+        return QStringLiteral("%1 port %2").arg(port->host).arg(port->port);
+    const QString target = host.checkTarget();
+    return target.isEmpty() ? host.address : target;
+}
+
 QString probeWords(const PortTarget &port) {
     return QStringLiteral("A click probes TCP port %1 on %2").arg(port.port).arg(port.host);
 }
@@ -181,11 +189,8 @@ void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
     if (hosts.empty()) hosts.emplace(1, m_placeholderHost);
     CheckQueue::Listener listener;
     listener.waiting = [this](int row) {
-        const Host *host = hostOf(row);
-        const QString target = host->checkTarget();
         showCheck(row, CheckMark::Look::Checking,
-                  QStringLiteral("Checking whether %1 answers")
-                      .arg(target.isEmpty() ? host->address : target));
+                  QStringLiteral("Checking whether %1 answers").arg(checkedName(*hostOf(row))));
     };
     listener.finished = [this](int row, const CheckResult &result) { showResult(row, result); };
     listener.idle = [] {};
@@ -214,9 +219,7 @@ Twips<CheckMark> *MainWindow::markOf(int row) const {
 }
 
 void MainWindow::showResult(int row, const CheckResult &result) {
-    const Host *host = hostOf(row);
-    QString name = host->checkTarget();
-    if (name.isEmpty()) name = host->address;
+    const QString name = checkedName(*hostOf(row));
     QString words;
     switch (result.state) {
         case CheckResult::State::Answered:

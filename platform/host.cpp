@@ -9,6 +9,7 @@ QString Host::title() const {
 }
 
 QString Host::checkTarget() const {
+    if (const std::optional<PortTarget> port = portTarget()) return port->host;
     const QStringList all = words();
     for (auto word = all.crbegin(); word != all.crend(); ++word) {
         if (word->isEmpty() || word->startsWith(u'-')) continue;

@@ -26,6 +26,7 @@ struct Host {
     // What a check of the host sends its one echo request to: the last word that is neither an
     // option (it starts with "-") nor a plain number (an option's value), so the options of
     // "-l 1000 10.0.0.1" or "10.0.0.1 -n 5" stay out of it. Empty when there is no such word.
+    // For a port row, its host.
     QString checkTarget() const;
     // For a port row, where its probe connects: the address is one word, HOST:PORT or
     // [IPv6-ADDRESS]:PORT, with a port from 1 to 65535 and a host that cannot be taken for an

@@ -34,6 +34,11 @@ public:
     // Checks hostName (a name or an address, never an option) and calls done once, later, from
     // the event loop, within a few seconds. Never throws: what cannot start ends CouldNotCheck.
     virtual std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) = 0;
+    // Checks a port row: one TCP connect to port on hostName, waiting kReplyTimeoutMs, sending
+    // nothing. Connected is Answered (with the time), refused or no answer in time NoAnswer (the
+    // detail says which), a name that cannot be resolved CouldNotCheck. Otherwise as check().
+    virtual std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
+                                                    Done done) = 0;
 };
 
 // The system's own way of checking: the system ping on POSIX systems, the ICMP functions of the

@@ -123,6 +123,11 @@ public:
                                   : found->second;
         return std::make_unique<Run>(*this, answer, std::move(done));
     }
+    // Asked as "HOST port PORT", answered as check() answers that.
+    std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
+                                            Done done) override {
+        return check(QStringLiteral("%1 port %2").arg(hostName).arg(port), std::move(done));
+    }
 
 private:
     class Run : public PendingCheck {

@@ -153,11 +153,12 @@ private slots:
     void aCheckShowsAMarkPerRowAndChangesNothingElse() {
         // Notes and blank lines before and between the entries: marks follow rows, not lines.
         Window w("notes\r\n\r\n[LIST]\r\nA=127.0.0.1\r\n\r\nB=-l 1000 127.0.0.2\r\na note\r\n"
-                 "C=127.0.0.3\r\nD=-w 5");
+                 "C=127.0.0.3\r\nD=-w 5\r\nE=127.0.0.1:8080");
         w.checker.answers[QStringLiteral("127.0.0.1")] = {{State::Answered, 0.042, QString()}, 0};
         w.checker.answers[QStringLiteral("127.0.0.2")] = {{State::NoAnswer, -1, "no reply"}, 0};
         w.checker.answers[QStringLiteral("127.0.0.3")] = {
             {State::CouldNotCheck, -1, "Name or service not known"}, 0};
+        w.checker.answers[QStringLiteral("127.0.0.1 port 8080")] = {{State::NoAnswer, -1, "refused"}, 0};
         w.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
         const QStringList before = layoutOf(*w.window);
@@ -165,14 +166,17 @@ private slots:
         QVERIFY(!w.window->markOf(1));
 
         w.window->checkAll();
-        for (int n = 1; n <= 4; ++n) {
+        for (int n = 1; n <= 5; ++n) {
             QVERIFY(w.window->markOf(n));
             QCOMPARE(w.window->markOf(n)->look(), CheckMark::Look::Checking);
         }
         QTRY_COMPARE(w.window->markOf(4)->look(), CheckMark::Look::CouldNotCheck);
         QTRY_COMPARE(w.window->markOf(1)->look(), CheckMark::Look::Answered);
         // Only the host is checked: the options a list puts around it stay out.
-        QCOMPARE(w.checker.asked, QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.3"}));
+        QTRY_COMPARE(w.window->markOf(5)->look(), CheckMark::Look::NoAnswer);
+        // A port row is checked with a connect to its port.
+        QCOMPARE(w.checker.asked,
+                 QStringList({"127.0.0.1", "127.0.0.2", "127.0.0.3", "127.0.0.1 port 8080"}));
         const struct {
             int row;
             CheckMark::Look look;
@@ -183,12 +187,16 @@ private slots:
             {3, CheckMark::Look::CouldNotCheck,
              "Could not check 127.0.0.3: Name or service not known"},
             {4, CheckMark::Look::CouldNotCheck, "Could not check -w 5: the address names no host"},
+            {5, CheckMark::Look::NoAnswer, "No answer from 127.0.0.1 port 8080: refused"},
         };
         for (const auto &m : marks) {
             Twips<CheckMark> *mark = w.window->markOf(m.row);
             QCOMPARE(mark->look(), m.look);
             QCOMPARE(mark->toolTip(), QString::fromUtf8(m.says));
-            QCOMPARE(w.window->pingButton(m.row)->accessibleDescription(), QString::fromUtf8(m.says));
+            // A port row's button also says what its click does.
+            const QString clicks = m.row == 5 ? ". A click probes TCP port 8080 on 127.0.0.1" : "";
+            QCOMPARE(w.window->pingButton(m.row)->accessibleDescription(),
+                     QString::fromUtf8(m.says) + clicks);
             // On its own row's band, left of the button, and not over it.
             const QRect band =
                 w.window->findChild<QWidget *>(QStringLiteral("Shape1%1").arg(m.row))->geometry();
