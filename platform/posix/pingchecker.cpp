@@ -1,10 +1,12 @@
 #include "platform/posix/pingchecker.h"
 
-#include <QPointer>
-#include <QProcess>
+#include <sys/wait.h>
+
+#include <QDir>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "platform/posix/childprocess.h"
 #include "platform/posix/searchpath.h"
 
 namespace {
@@ -29,48 +31,40 @@ QString lastWords(const QString &output) {
     return last;
 }
 
-// A check is a ping process, stopped and reaped when the check goes.
+// A check is a ping process, killed and reaped when the check goes.
 class PingRun : public PendingCheck {
 public:
     PingRun(const QString &program, const QStringList &arguments,
             const QProcessEnvironment &environment, int hardLimitMs, HostChecker::Done done)
-        : m_done(std::move(done)) {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        QObject::connect(&m_process, &QProcess::finished, &m_process,
-                         [this](int code, QProcess::ExitStatus status) {
-                             finish(readPingRun(status == QProcess::NormalExit, code,
-                                                QString::fromLocal8Bit(m_process.readAll())));
-                         });
-        QObject::connect(&m_process, &QProcess::errorOccurred, &m_process,
-                         [this](QProcess::ProcessError error) {
-                             if (error != QProcess::FailedToStart) return;
-                             // Reported after start() has returned, as every other result is.
-                             QTimer::singleShot(0, &m_process, [this] {
-                                 finish({State::CouldNotCheck, -1,
-                                         QStringLiteral("ping could not be started: %1")
-                                             .arg(m_process.errorString())});
-                             });
-                         });
+        : m_done(std::move(done)), m_ping(ChildProcess::OnDestroy::Kill) {
+        // Its stdout and stderr, read as they come; its start folder, one that is always there.
+        const ChildProcess::Setup setup{program, arguments, environment, QDir::rootPath(),
+                                        ChildProcess::Output::Pipe};
+        QString error;
+        if (!m_ping.start(setup, &error)) {
+            // Reported after check() has returned, as every other result is.
+            QMetaObject::invokeMethod(
+                &m_ping,
+                [this, error] {
+                    finish({State::CouldNotCheck, -1,
+                            QStringLiteral("ping could not be started: %1").arg(error)});
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        m_ping.onFinished([this](int status) {
+            const bool exited = status != ChildProcess::kStatusLost && WIFEXITED(status);
+            finish(readPingRun(exited, exited ? WEXITSTATUS(status) : -1,
+                               QString::fromLocal8Bit(m_ping.output())));
+        });
         m_limit.setSingleShot(true);
-        QObject::connect(&m_limit, &QTimer::timeout, &m_process, [this, hardLimitMs] {
-            m_process.kill();
+        QObject::connect(&m_limit, &QTimer::timeout, &m_ping, [this, hardLimitMs] {
+            m_ping.kill();
             finish({State::CouldNotCheck, -1,
                     QStringLiteral("ping gave no result within %1 seconds (a slow name lookup?)")
                         .arg(hardLimitMs / 1000)});
         });
         m_limit.start(hardLimitMs);
-        m_process.start();
-    }
-    ~PingRun() override {
-        m_process.disconnect();
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(2000);  // reaped here: no process is left behind
-        }
     }
 
 private:
@@ -84,7 +78,7 @@ private:
     }
 
     HostChecker::Done m_done;
-    QProcess m_process;
+    ChildProcess m_ping;
     QTimer m_limit;
 };
 
