@@ -13,6 +13,28 @@ namespace {
 
 int openFiles() { return QDir("/proc/self/fd").entryList(QDir::Files | QDir::System).size(); }
 
+// What the program wrote to its pipe, once it has ended.
+QByteArray runToEnd(const ChildProcess::Setup &setup) {
+    ChildProcess child(ChildProcess::OnDestroy::Kill);
+    QString error;
+    EXPECT_TRUE(child.start(setup, &error)) << error.toStdString();
+    bool ended = false;
+    child.onFinished([&](int) { ended = true; });
+    runUntil([&] { return ended; }, 10000);
+    EXPECT_TRUE(ended);
+    return child.output();
+}
+
+// Ctrl+C where norvex was started, or its session ending, never reaches a child.
+TEST(ChildProcess, LeadsASessionOfItsOwn) {
+    const QByteArray stat = runToEnd({"/bin/cat", {"/proc/self/stat"}, {}, "/"});
+    const QByteArray pid = stat.left(stat.indexOf(' '));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    ASSERT_GE(fields.size(), 4) << stat.toStdString();
+    EXPECT_EQ(fields[2], pid);  // its process group
+    EXPECT_EQ(fields[3], pid);  // its session
+}
+
 // Every way of closing files leaves the child only 0, 1 and 2: with the soft limit at 1024, a
 // file of ours at 40 and one at 1023, the last number the loop up to the limit must close.
 TEST(ChildProcess, NoFileOfOursIsInheritedWhicheverWayFilesAreClosed) {
@@ -27,16 +49,10 @@ TEST(ChildProcess, NoFileOfOursIsInheritedWhicheverWayFilesAreClosed) {
     using Closing = ChildProcess::FileClosing;
     for (const Closing closing : {Closing::Fastest, Closing::ProcFolder, Closing::EveryNumber}) {
         SCOPED_TRACE(static_cast<int>(closing));
-        ChildProcess ls(ChildProcess::OnDestroy::Kill);
-        QString error;
-        ASSERT_TRUE(ls.start(
-            {"/bin/ls", {"/proc/self/fd"}, {}, "/", ChildProcess::Output::Pipe, closing}, &error))
-            << error.toStdString();
-        bool ended = false;
-        ls.onFinished([&](int) { ended = true; });
-        runUntil([&] { return ended; }, 10000);
+        const QByteArray listed =
+            runToEnd({"/bin/ls", {"/proc/self/fd"}, {}, "/", ChildProcess::Output::Pipe, closing});
         // 3 is ls's own listing of the folder.
-        EXPECT_EQ(QString::fromLatin1(ls.output()).split(u'\n', Qt::SkipEmptyParts),
+        EXPECT_EQ(QString::fromLatin1(listed).split(u'\n', Qt::SkipEmptyParts),
                   QStringList({"0", "1", "2", "3"}));
     }
     for (const int fd : {null, leaked[0], leaked[1]}) ::close(fd);
