@@ -27,7 +27,7 @@ public:
     };
     // What becomes of a child still running when this object goes.
     enum class OnDestroy {
-        Kill,         // killed with whatever it started, and reaped before the destructor returns
+        Kill,         // killed with its process group, and reaped before the destructor returns
         LeaveRunning  // never stopped; reaped when it ends
     };
     // How the child closes the files above 2: the fastest way the system has, else by the
@@ -62,7 +62,7 @@ public:
     // What it has written so far (at most kMaxOutput bytes).
     QByteArray output() const;
     static constexpr qsizetype kMaxOutput = 64 * 1024;
-    // Kills it, and whatever it started in its session.
+    // Kills it, and whatever it started in its process group.
     void kill();
 
     // An ignored SIGCHLD survives exec and has every child reaped as it ends, its status lost:
