@@ -1,10 +1,14 @@
 #include "platform/posix/pingchecker.h"
 
-#include <QPointer>
-#include <QProcess>
+#include <sys/wait.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "platform/posix/childprocess.h"
 #include "platform/posix/searchpath.h"
 
 namespace {
@@ -29,48 +33,45 @@ QString lastWords(const QString &output) {
     return last;
 }
 
-// A check is a ping process, stopped and reaped when the check goes.
+using ReadRun = CheckResult (*)(bool exitedNormally, int exitCode, const QString &output);
+
+// A check is a process (ping, or the probe), killed and reaped when the check goes.
 class PingRun : public PendingCheck {
 public:
     PingRun(const QString &program, const QStringList &arguments,
-            const QProcessEnvironment &environment, int hardLimitMs, HostChecker::Done done)
-        : m_done(std::move(done)) {
-        m_process.setProgram(program);
-        m_process.setArguments(arguments);
-        m_process.setProcessEnvironment(environment);
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.setStandardInputFile(QProcess::nullDevice());
-        QObject::connect(&m_process, &QProcess::finished, &m_process,
-                         [this](int code, QProcess::ExitStatus status) {
-                             finish(readPingRun(status == QProcess::NormalExit, code,
-                                                QString::fromLocal8Bit(m_process.readAll())));
-                         });
-        QObject::connect(&m_process, &QProcess::errorOccurred, &m_process,
-                         [this](QProcess::ProcessError error) {
-                             if (error != QProcess::FailedToStart) return;
-                             // Reported after start() has returned, as every other result is.
-                             QTimer::singleShot(0, &m_process, [this] {
-                                 finish({State::CouldNotCheck, -1,
-                                         QStringLiteral("ping could not be started: %1")
-                                             .arg(m_process.errorString())});
-                             });
-                         });
+            const QProcessEnvironment &environment, int hardLimitMs, ReadRun read,
+            HostChecker::Done done)
+        : m_done(std::move(done)), m_ping(ChildProcess::OnDestroy::Kill) {
+        const QString name = QFileInfo(program).fileName();
+        // Its stdout and stderr, read as they come; its start folder, one that is always there.
+        const ChildProcess::Setup setup{program, arguments, environment, QDir::rootPath(),
+                                        ChildProcess::Output::Pipe};
+        QString error;
+        if (!m_ping.start(setup, &error)) {
+            // Reported after check() has returned, as every other result is.
+            QMetaObject::invokeMethod(
+                &m_ping,
+                [this, error, name] {
+                    finish({State::CouldNotCheck, -1,
+                            QStringLiteral("%1 could not be started: %2").arg(name, error)});
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        m_ping.onFinished([this, read](int status) {
+            const bool exited = status != ChildProcess::kStatusLost && WIFEXITED(status);
+            finish(read(exited, exited ? WEXITSTATUS(status) : -1,
+                        QString::fromLocal8Bit(m_ping.output())));
+        });
         m_limit.setSingleShot(true);
-        QObject::connect(&m_limit, &QTimer::timeout, &m_process, [this, hardLimitMs] {
-            m_process.kill();
+        QObject::connect(&m_limit, &QTimer::timeout, &m_ping, [this, hardLimitMs, name] {
+            m_ping.kill();
             finish({State::CouldNotCheck, -1,
-                    QStringLiteral("ping gave no result within %1 seconds (a slow name lookup?)")
+                    QStringLiteral("%1 gave no result within %2 seconds (a slow name lookup?)")
+                        .arg(name)
                         .arg(hardLimitMs / 1000)});
         });
         m_limit.start(hardLimitMs);
-        m_process.start();
-    }
-    ~PingRun() override {
-        m_process.disconnect();
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(2000);  // reaped here: no process is left behind
-        }
     }
 
 private:
@@ -84,7 +85,7 @@ private:
     }
 
     HostChecker::Done m_done;
-    QProcess m_process;
+    ChildProcess m_ping;
     QTimer m_limit;
 };
 
@@ -98,6 +99,13 @@ public:
 private:
     QObject m_context;  // gone with the check, and the result with it
 };
+
+// The probe installed beside norvex (in a build folder, beside the binaries too).
+QString installedProbe() {
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QFileInfo file(QDir(dir).filePath(QStringLiteral("norvex-probe")));
+    return !dir.isEmpty() && file.isFile() && file.isExecutable() ? file.filePath() : QString();
+}
 
 }  // namespace
 
@@ -117,8 +125,27 @@ CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output
     return {State::CouldNotCheck, -1, lastWords(output)};
 }
 
-PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs)
-    : m_environment(std::move(environment)), m_hardLimitMs(hardLimitMs) {}
+CheckResult readProbeRun(bool exitedNormally, int exitCode, const QString &output) {
+    if (!exitedNormally)
+        return {State::CouldNotCheck, -1, QStringLiteral("norvex-probe ended abnormally")};
+    static const QRegularExpression connected(QStringLiteral(R"(connected to .*time=([0-9.]+) ms)"));
+    const QRegularExpressionMatch answered = connected.match(output);
+    if (exitCode == 0 && answered.hasMatch())
+        return {State::Answered, answered.captured(1).toDouble(), QString()};
+    if (!lineWith(output, {"refused by"}).isEmpty())
+        return {State::NoAnswer, -1, QStringLiteral("refused: nothing listens on that port")};
+    if (!lineWith(output, {"no answer from"}).isEmpty())
+        return {State::NoAnswer, -1, QStringLiteral("no answer within a second")};
+    // A name not found, no route, bad usage: the line that says so.
+    const QStringList lines = output.trimmed().split(u'\n');
+    return {State::CouldNotCheck, -1,
+            lines.size() >= 3 ? lines[lines.size() - 3].trimmed() : lastWords(output)};
+}
+
+PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs, QString probe)
+    : m_environment(std::move(environment)),
+      m_hardLimitMs(hardLimitMs),
+      m_probe(std::move(probe)) {}
 
 std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done done) {
     const QStringList dirs = searchPath(m_environment);
@@ -139,7 +166,27 @@ std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done d
                                 QString::number(kReplyTimeoutMs / 1000),
                                 QStringLiteral("--"),
                                 hostName};
-    return std::make_unique<PingRun>(ping, arguments, environment, m_hardLimitMs, std::move(done));
+    return std::make_unique<PingRun>(ping, arguments, environment, m_hardLimitMs, readPingRun,
+                                     std::move(done));
+}
+
+std::unique_ptr<PendingCheck> PingChecker::checkPort(const QString &hostName, int port,
+                                                     Done done) {
+    const QString probe = m_probe.isEmpty() ? installedProbe() : m_probe;
+    if (probe.isEmpty()) {
+        return std::make_unique<Refused>(
+            CheckResult{State::CouldNotCheck, -1,
+                        QStringLiteral("norvex-probe is not installed beside norvex")},
+            std::move(done));
+    }
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), searchPath(m_environment).join(u':'));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    const QStringList arguments{QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-W"),
+                                QString::number(kReplyTimeoutMs), QStringLiteral("--"), hostName,
+                                QString::number(port)};
+    return std::make_unique<PingRun>(probe, arguments, environment, m_hardLimitMs, readProbeRun,
+                                     std::move(done));
 }
 
 std::unique_ptr<HostChecker> makeSystemHostChecker() { return std::make_unique<PingChecker>(); }

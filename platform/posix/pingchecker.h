@@ -8,18 +8,25 @@
 // numbers only ("-n"), and the host as the one word after "--"; no shell reads any of it. ping is
 // looked for in the absolute folders of environment's PATH, and runs in the C locale so that what
 // it prints can be read. A ping still running after hardLimitMs (a slow name lookup) is stopped.
+// A port row is checked by norvex-probe (probe; empty: the one installed beside norvex) with one
+// try, the same way.
 class PingChecker : public HostChecker {
 public:
     static constexpr int kHardLimitMs = 4000;
 
     explicit PingChecker(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-                         int hardLimitMs = kHardLimitMs);
+                         int hardLimitMs = kHardLimitMs, QString probe = QString());
     std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override;
+    std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
+                                            Done done) override;
 
 private:
     QProcessEnvironment m_environment;
     int m_hardLimitMs;
+    QString m_probe;
 };
 
 // How a ping run with "-c 1" ended, from its exit and what it printed.
 CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output);
+// How a norvex-probe run with "-c 1" ended, from its exit and what it printed.
+CheckResult readProbeRun(bool exitedNormally, int exitCode, const QString &output);

@@ -1,7 +1,7 @@
 #include "platform/posix/searchpath.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QStandardPaths>
 
 QStringList searchPath(const QProcessEnvironment &environment) {
     QStringList dirs;
@@ -12,9 +12,7 @@ QStringList searchPath(const QProcessEnvironment &environment) {
 }
 
 QString findExecutable(const QString &name, const QStringList &dirs) {
-    for (const QString &dir : dirs) {
-        const QFileInfo file(QDir(dir).filePath(name));
-        if (file.isFile() && file.isExecutable()) return file.filePath();
-    }
-    return {};
+    // Given no folders, QStandardPaths would search norvex's own PATH.
+    if (dirs.isEmpty()) return {};
+    return QStandardPaths::findExecutable(name, dirs);
 }

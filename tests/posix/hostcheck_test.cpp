@@ -10,6 +10,7 @@
 #include "platform/posix/pingchecker.h"
 #include "tests/fakes.h"
 #include "tests/posix/fakedesktop.h"
+#include "tests/posix/loopback.h"
 
 namespace {
 
@@ -62,9 +63,12 @@ TEST(ReadPingRun, EveryWayARunCanEnd) {
 }
 
 // One check through the checker, waited for.
-CheckResult checkOnce(HostChecker &checker, const QString &host, int timeoutMs = 10000) {
+// A port is given: a port row's check.
+CheckResult checkOnce(HostChecker &checker, const QString &host, int timeoutMs = 10000,
+                      int port = 0) {
     std::optional<CheckResult> result;
-    const auto pending = checker.check(host, [&](const CheckResult &r) { result = r; });
+    const auto done = [&](const CheckResult &r) { result = r; };
+    const auto pending = port ? checker.checkPort(host, port, done) : checker.check(host, done);
     EXPECT_FALSE(result) << "the result came before check() returned";
     runUntil([&] { return result.has_value(); }, timeoutMs);
     EXPECT_TRUE(result) << "no result for " << host.toStdString();
@@ -111,6 +115,47 @@ TEST(PingChecker, APingThatCannotRunIsSaidSo) {
     r = checkOnce(stopped, "127.0.0.1");
     EXPECT_EQ(r.state, State::CouldNotCheck);
     EXPECT_TRUE(r.detail.contains("no result within")) << r.detail.toStdString();
+    // A slow name lookup holds a check for four seconds at most, not for as long as it lasts.
+    QElapsedTimer clock;
+    clock.start();
+    PingChecker patient(slow.pathOnly());
+    r = checkOnce(patient, "127.0.0.1");
+    EXPECT_TRUE(r.detail.contains("no result within 4 seconds")) << r.detail.toStdString();
+    EXPECT_LT(clock.elapsed(), 5000);
+    settle();
+}
+
+// A port row's check is one try of norvex-probe: connected, refused, or nothing in time.
+TEST(PingChecker, PortRowsAreOneConnectEach) {
+    Loopback open(16), closed(-1), full(0);
+    full.fillQueue();
+    FakeDesktop desktop;
+    PingChecker checker(desktop.pathOnly(), PingChecker::kHardLimitMs, NORVEX_PROBE);
+    const struct {
+        const char *host;
+        QString port;
+        State state;
+        const char *detail;
+    } cases[] = {
+        {"127.0.0.1", open.port, State::Answered, ""},
+        {"127.0.0.1", closed.port, State::NoAnswer, "refused: nothing listens on that port"},
+        {"127.0.0.1", full.port, State::NoAnswer, "no answer within a second"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.port.toStdString());
+        const CheckResult r = checkOnce(checker, c.host, 10000, c.port.toInt());
+        EXPECT_EQ(r.state, c.state);
+        EXPECT_EQ(r.detail.toStdString(), c.detail);
+        if (c.state == State::Answered) {
+            EXPECT_GE(r.roundTripMs, 0);
+        }
+    }
+    const CheckResult unknown = readProbeRun(
+        true, 1,
+        "Probing x port 1\nname not found: x (Name or service not known)\n"
+        "--- x port 1 ---\n1 tries, 0 connected, 1 failed\n");
+    EXPECT_EQ(unknown.state, State::CouldNotCheck);
+    EXPECT_EQ(unknown.detail.toStdString(), "name not found: x (Name or service not known)");
     settle();
 }
 
@@ -121,18 +166,18 @@ struct CheckedWindow {
         for (int i = 1; i <= 86; i += 2)
             desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "1 silent");
         files.files[QStringLiteral("norvex.nvx")] = crlfLines(entryLines(86));
-        form = std::make_unique<MainWindow>(files, launcher, QString(), &checker);
-        form->show();
+        window = std::make_unique<MainWindow>(files, launcher, QString(), &checker);
+        window->show();
     }
     FakeDesktop desktop;
     PingChecker checker;
     FakeFileReader files;
     RecordingLauncher launcher;
-    std::unique_ptr<MainWindow> form;
+    std::unique_ptr<MainWindow> window;
 
     bool allChecked() const {
         for (int n = 1; n <= 86; ++n) {
-            if (!form->markOf(n) || form->markOf(n)->look() == CheckMark::Look::Checking)
+            if (!window->markOf(n) || window->markOf(n)->look() == CheckMark::Look::Checking)
                 return false;
         }
         return true;
@@ -141,9 +186,9 @@ struct CheckedWindow {
 
 TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
     CheckedWindow w;
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
-    const QString caption = w.form->caption();
-    const QSize size = w.form->size();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.window.get()));
+    const QString caption = w.window->caption();
+    const QSize size = w.window->size();
     // The event loop's longest pause, seen by a timer that wants to run every 5 ms.
     QElapsedTimer sinceTick;
     qint64 longestPause = 0;
@@ -153,7 +198,7 @@ TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
     int mostAtOnce = 0;
     QElapsedTimer clock;
     clock.start();
-    w.form->checkAllAction()->trigger();
+    w.window->checkAllAction()->trigger();
     sinceTick.start();
     tick.start(5);
     bool clicked = false;
@@ -161,7 +206,7 @@ TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
         [&] {
             mostAtOnce = std::max(mostAtOnce, children().running);
             if (!clicked && clock.elapsed() > 500) {  // a click while the check runs
-                QTest::mouseClick(w.form->pingButton(3), Qt::LeftButton);
+                QTest::mouseClick(w.window->pingButton(3), Qt::LeftButton);
                 clicked = true;
             }
             return w.allChecked();
@@ -175,11 +220,11 @@ TEST(WindowCheck, EightySixHostsInAFewSecondsSixteenAtOnceWithTheWindowServed) {
     EXPECT_GE(mostAtOnce, 8) << "the checks did not run side by side";
     EXPECT_LT(longestPause, 250) << "the window was not served for " << longestPause << " ms";
     EXPECT_EQ(w.launcher.starts.size(), 1u);  // the click was taken, during the check
-    EXPECT_EQ(w.form->markOf(1)->look(), CheckMark::Look::NoAnswer);
-    EXPECT_EQ(w.form->markOf(2)->look(), CheckMark::Look::Answered);
-    EXPECT_EQ(w.form->markOf(2)->toolTip(), QStringLiteral("127.0.0.2 answered in 0.042 ms"));
-    EXPECT_EQ(w.form->caption(), caption);
-    EXPECT_EQ(w.form->size(), size);
+    EXPECT_EQ(w.window->markOf(1)->look(), CheckMark::Look::NoAnswer);
+    EXPECT_EQ(w.window->markOf(2)->look(), CheckMark::Look::Answered);
+    EXPECT_EQ(w.window->markOf(2)->toolTip(), QStringLiteral("127.0.0.2 answered in 0.042 ms"));
+    EXPECT_EQ(w.window->caption(), caption);
+    EXPECT_EQ(w.window->size(), size);
     settle();
 }
 
@@ -187,9 +232,9 @@ TEST(WindowCheck, ANewCheckRestartsAndClosingStopsEverything) {
     auto w = std::make_unique<CheckedWindow>();
     for (int i = 2; i <= 86; i += 2)
         w->desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "5 answer");
-    w->form->checkAll();
+    w->window->checkAll();
     runUntil([] { return children().running >= 16; }, 5000);
-    w->form->checkAll();  // again, while the first run is under way
+    w->window->checkAll();  // again, while the first run is under way
     runUntil([] { return false; }, 300);
     EXPECT_LE(children().all(), 16) << "the first run's pings were not stopped";
     w.reset();  // the window closes mid-check
@@ -200,11 +245,11 @@ TEST(WindowCheck, KeepCheckingRepeatsAndStops) {
     CheckedWindow w;
     for (int i = 1; i <= 86; i += 2)
         w.desktop.answer(QStringLiteral("127.0.0.%1").arg(i), "0 silent");
-    w.form->setKeepCheckingPause(100);
-    w.form->keepCheckingAction()->setChecked(true);
+    w.window->setKeepCheckingPause(100);
+    w.window->keepCheckingAction()->setChecked(true);
     runUntil([&] { return w.desktop.records("ping", 0).size() >= 3 * 86; }, 20000);
     EXPECT_GE(w.desktop.records("ping", 0).size(), 3u * 86) << "it did not repeat";
-    w.form->keepCheckingAction()->setChecked(false);
+    w.window->keepCheckingAction()->setChecked(false);
     settle();
     runUntil([] { return false; }, 500);
     const size_t runs = w.desktop.records("ping", 0).size();

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "panel/mainwindow.h"
+#include "platform/posix/childprocess.h"
 #include "platform/posix/terminal.h"
 #include "tests/fakes.h"
 #include "tests/posix/fakedesktop.h"
@@ -439,6 +440,36 @@ TEST(RealLauncher, EndedTerminalsAreReapedOnceTheLauncherIsGone) {
     EXPECT_EQ(children().running, 0);
 }
 
+// Nothing polls a terminal: its early-exit window is the one timer, and once that has passed the
+// terminal is reaped when it ends, whether ends are seen through pidfds or through SIGCHLD.
+TEST(RealLauncherLate, OneTimerPerTerminalAndItsEndReapedWhenItComes) {
+    struct TimerEvents : QObject {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override {
+            count += event->type() == QEvent::Timer;
+            return false;
+        }
+    };
+    for (const bool pidfd : {true, false}) {
+        SCOPED_TRACE(pidfd ? "pidfd" : "SIGCHLD");
+        ChildProcess::setPidfdAllowed(pidfd);
+        FakeDesktop desktop;
+        desktop.add("xdg-terminal-exec", terminal("exit 1\n"));
+        desktop.add("xterm", terminal("exec /bin/sleep 3.5\n"));  // past a poll 2 s after it
+        TimerEvents timers;
+        qApp->installEventFilter(&timers);
+        const auto launcher = desktop.launcher({}, 1000);
+        launcher->start(row("127.0.0.1"));
+        // xterm is tried only when the failure is seen within the window.
+        runUntil([&] { return desktop.records("terminal", 0).size() == 2; }, 10000);
+        runUntil([] { return children().all() == 0; }, 10000);
+        ChildProcess::setPidfdAllowed(true);
+        EXPECT_EQ(children().all(), 0);
+        EXPECT_EQ(desktop.records("terminal", 0).size(), 2u);
+        EXPECT_EQ(timers.count, 1);
+    }
+}
+
 TEST(RealLauncher, ARelativePathInTheTerminalsInstanceFindsNoShell) {
     // A terminal's running instance with "." on its PATH, in a folder where a sh was planted.
     QTemporaryDir planted;
@@ -674,10 +705,10 @@ TEST(RealLauncher, NoTerminalOnPathWarnsInTheWindow) {
     env.insert(QStringLiteral("PATH"), empty.path());
     TerminalLauncher launcher(env);
     FakeFileReader files(QStringLiteral("norvex.nvx"), "[LIST]\r\nA=127.0.0.1");
-    MainWindow form(files, launcher, QString());
-    form.show();
-    QTest::mouseClick(form.pingButton(1), Qt::LeftButton);
-    auto *box = form.findChild<QMessageBox *>(QStringLiteral("launchWarning"));
+    MainWindow window(files, launcher, QString());
+    window.show();
+    QTest::mouseClick(window.pingButton(1), Qt::LeftButton);
+    auto *box = window.findChild<QMessageBox *>(QStringLiteral("launchWarning"));
     ASSERT_TRUE(box);
     runUntil([&] { return box->isVisible(); }, 5000);
     EXPECT_TRUE(box->isVisible());

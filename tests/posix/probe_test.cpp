@@ -1,11 +1,7 @@
 // norvex-probe against loopback listeners: what each try says, the summary on Ctrl+C, the exit
 // statuses. Nothing leaves the machine: every port is on 127.0.0.1, and the unknown name is
 // looked up in a private namespace whose resolver reads /etc/hosts alone.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -13,41 +9,9 @@
 #include <QTemporaryDir>
 
 #include "tests/fakes.h"
+#include "tests/posix/loopback.h"
 
 namespace {
-
-// A TCP socket on 127.0.0.1, listening with the given backlog, or bound only (refusing).
-struct Loopback {
-    explicit Loopback(int backlog) : fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd, reinterpret_cast<sockaddr *>(&at), sizeof at);
-        socklen_t length = sizeof at;
-        getsockname(fd, reinterpret_cast<sockaddr *>(&at), &length);
-        port = QString::number(ntohs(at.sin_port));
-        if (backlog >= 0) listen(fd, backlog);
-    }
-    ~Loopback() {
-        for (int c : fillers) close(c);
-        close(fd);
-    }
-    // Connections nobody accepts, until the queue is full and new ones go unanswered.
-    void fillQueue() {
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        at.sin_port = htons(port.toUShort());
-        for (int i = 0; i < 3; ++i) {
-            fillers.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-            ::connect(fillers.back(), reinterpret_cast<sockaddr *>(&at), sizeof at);
-        }
-        usleep(100000);
-    }
-    int fd;
-    QString port;
-    std::vector<int> fillers;
-};
 
 struct ProbeRun {
     int status;
