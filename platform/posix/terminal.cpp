@@ -213,6 +213,11 @@ bool isPlainWord(const QString &path) {
 
 QStringList pingWindowCommand(const QString &shell, const QString &path,
                               const QStringList &pingWords) {
+    return holdOpenCommand(shell, path, QStringLiteral("ping"), pingWords);
+}
+
+QStringList holdOpenCommand(const QString &shell, const QString &path, const QString &program,
+                            const QStringList &words) {
     // `trap :` (not `trap ''`) so Ctrl+C still reaches ping with its default action while this
     // shell survives it to print the last line. PATH travels as an argument because a terminal
     // that hands the window to its running instance runs it in that instance's environment (and
@@ -220,11 +225,14 @@ QStringList pingWindowCommand(const QString &shell, const QString &path,
     // Status 0 at the end, also when read finds no input: the window has opened, and norvex must
     // not open another one for the same click. (No HUP trap: the shell would wait for ping before
     // running it, where dying of HUP has the system end ping with the window.)
-    static const QString script = QStringLiteral(
-        "PATH=$1; export PATH; shift; trap : INT; ping \"$@\"; echo; "
-        "echo 'ping has ended. Press Enter to close this window.'; read -r reply; exit 0");
+    const QString name = program.section(u'/', -1);
+    const QString script =
+        QStringLiteral("PATH=$1; export PATH; shift; trap : INT; %1 \"$@\"; echo; echo %2; "
+                       "read -r reply; exit 0")
+            .arg(isPlainWord(program) ? program : shellQuote(program),
+                 shellQuote(name + QStringLiteral(" has ended. Press Enter to close this window.")));
     return QStringList{shell, QStringLiteral("-c"), script, QStringLiteral("norvex-ping"), path} +
-           pingWords;
+           words;
 }
 
 QString shellQuote(const QString &word) {

@@ -75,6 +75,10 @@ bool isPlainWord(const QString &path);
 // wait for, so a terminal that passes on its command's status never looks as if it had failed.
 QStringList pingWindowCommand(const QString &shell, const QString &path,
                               const QStringList &pingWords);
+// The same window for another program: program (a name looked up on path, or an absolute path)
+// with words, and the last line names it.
+QStringList holdOpenCommand(const QString &shell, const QString &path, const QString &program,
+                            const QStringList &words);
 
 // Quotes a word so a POSIX shell (or GLib's g_shell_parse_argv) reads it back unchanged.
 QString shellQuote(const QString &word);

@@ -16,9 +16,11 @@
 #include "platform/posix/searchpath.h"
 #include "platform/posix/terminal.h"
 
-TerminalLauncher::TerminalLauncher(QProcessEnvironment environment, QString helper, int earlyExitMs)
+TerminalLauncher::TerminalLauncher(QProcessEnvironment environment, QString helper, int earlyExitMs,
+                                   QString probe)
     : m_environment(std::move(environment)),
       m_helper(std::move(helper)),
+      m_probe(std::move(probe)),
       m_earlyExitMs(earlyExitMs),
       m_watchers(std::make_unique<QObject>()) {
     m_clock.start();
@@ -33,14 +35,20 @@ std::unique_ptr<ProcessLauncher> makeSystemLauncher() {
 
 namespace {
 
-// The helper installed beside norvex (or, in a build folder, beside the binaries).
-QString installedHelper() {
+// A program installed relative to norvex's own folder (or, in a build folder, beside the
+// binaries); empty when there is none.
+QString besideNorvex(const QString &relative) {
     const QString dir = QCoreApplication::applicationDirPath();
     if (dir.isEmpty()) return {};
+    const QFileInfo file(QDir(dir).filePath(relative));
+    return file.isFile() && file.isExecutable() ? file.canonicalFilePath() : QString();
+}
+
+// The helper installed beside norvex.
+QString installedHelper() {
     for (const QString &relative : {QStringLiteral(NORVEX_HELPER_FROM_BINDIR),
                                     QStringLiteral("libexec/norvex/terminal-command")}) {
-        const QFileInfo file(QDir(dir).filePath(relative));
-        if (file.isFile() && file.isExecutable()) return file.canonicalFilePath();
+        if (const QString found = besideNorvex(relative); !found.isEmpty()) return found;
     }
     return {};
 }
@@ -178,8 +186,19 @@ void TerminalLauncher::start(const Host &host) {
     // The absolute sh of those folders; /bin/sh, which POSIX systems have, when there is none.
     QString shell = findExecutable(QStringLiteral("sh"), dirs);
     if (shell.isEmpty()) shell = QStringLiteral("/bin/sh");
-    // No -t: Unix pings are continuous already, and there -t sets a TTL or a timeout.
-    const QStringList command = pingWindowCommand(shell, path, host.words());
+    QStringList command;
+    if (const std::optional<PortTarget> port = host.portTarget()) {
+        // A port row: the probe beside norvex, on the host and port alone.
+        const QString probe = m_probe.isEmpty() ? besideNorvex(QStringLiteral("norvex-probe"))
+                                                : m_probe;
+        if (probe.isEmpty())
+            throw LaunchError("norvex-probe is not installed beside norvex.");
+        command = holdOpenCommand(shell, path, probe,
+                                  {QStringLiteral("--"), port->host, QString::number(port->port)});
+    } else {
+        // No -t: Unix pings are continuous already, and there -t sets a TTL or a timeout.
+        command = pingWindowCommand(shell, path, host.words());
+    }
     // A fixed folder, never norvex's current one.
     const QString home = m_environment.value(QStringLiteral("HOME"));
     const QString folder =

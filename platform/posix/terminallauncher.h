@@ -19,13 +19,14 @@ public:
 
     explicit TerminalLauncher(
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
-        QString helper = QString(), int earlyExitMs = kEarlyExitMs);
+        QString helper = QString(), int earlyExitMs = kEarlyExitMs, QString probe = QString());
     ~TerminalLauncher() override;
     void start(const Host &host) override;
 
 private:
     QProcessEnvironment m_environment;
     QString m_helper;
+    QString m_probe;  // norvex-probe, for port rows; empty: the one installed beside norvex
     int m_earlyExitMs;
     // Parent of the watchers of terminals just started; they never end a terminal.
     std::unique_ptr<QObject> m_watchers;

@@ -197,11 +197,12 @@ public:
         // The terminal's command is "sh -c ...": sh must be on the (otherwise fake) PATH.
         QFile::link(QStringLiteral("/bin/sh"), m_dir.filePath(QStringLiteral("sh")));
         // Each argument NUL-terminated, written aside and renamed, as the terminals record theirs.
-        add("ping",
-            "#!/bin/sh\n"
-            "d=${0%/*}\n"
-            "printf '%s\\0' \"$@\" > \"$d/ping.$$.part\" && /bin/mv \"$d/ping.$$.part\" "
-            "\"$d/ping.$$.args\"\n");
+        for (const char *kind : {"ping", "norvex-probe"}) {
+            add(QString::fromLatin1(kind),
+                QByteArray("#!/bin/sh\nd=${0%/*}\nk=${0##*/}\n") +
+                    "printf '%s\\0' \"$@\" > \"$d/$k.$$.part\" && /bin/mv \"$d/$k.$$.part\" "
+                    "\"$d/$k.$$.args\"\n");
+        }
     }
     void add(const QString &name, const QByteArray &script) {
         QFile file(m_dir.filePath(name));
@@ -220,8 +221,8 @@ public:
                                                int earlyExitMs = kGenerousEarlyExitMs) {
         QProcessEnvironment env = extra;
         env.insert(QStringLiteral("PATH"), m_dir.path());
-        auto launcher =
-            std::make_unique<TerminalLauncher>(env, QStringLiteral(NORVEX_HELPER), earlyExitMs);
+        auto launcher = std::make_unique<TerminalLauncher>(env, QStringLiteral(NORVEX_HELPER),
+                                                           earlyExitMs, path("norvex-probe"));
         launcher->setLateFailureHandler(
             [this](const Host &, const QString &why) { lateFailures << why; });
         return launcher;

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include "platform/posix/terminal.h"
+#include "tests/posix/loopback.h"
 
 namespace {
 
@@ -27,8 +28,10 @@ public:
         ping.write("#!/bin/sh\n" + fakePing);
         ping.close();
         ping.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        const QStringList command =
-            pingWindowCommand("/bin/sh", m_dir.path() + ":/usr/bin:/bin", words);
+        run(pingWindowCommand("/bin/sh", m_dir.path() + ":/usr/bin:/bin", words));
+    }
+    explicit Window(const QStringList &command) { run(command); }
+    void run(const QStringList &command) {
         std::vector<QByteArray> bytes;
         for (const QString &w : command) bytes.push_back(w.toUtf8());
         std::vector<char *> argv;
@@ -141,6 +144,23 @@ TEST(HoldOpen, EndsWithStatusZeroHoweverPingEnds) {
     ASSERT_TRUE(sh.waitForFinished(5000));
     EXPECT_EQ(sh.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sh.exitCode(), 0) << "stdin at its end";
+}
+
+// A port row's window: the real probe against a loopback listener, stopped with Ctrl+C.
+TEST(HoldOpen, TheProbeWindowSumsUpOnCtrlCAndStaysOpen) {
+    Loopback open(16);
+    Window window(holdOpenCommand("/bin/sh", "/usr/bin:/bin", NORVEX_PROBE,
+                                  {"-i", "200", "--", "127.0.0.1", open.port}));
+    window.readUntil("time=", 5000);
+    const QByteArray tried = window.readUntil("ms\r\nconnected to", 5000);
+    ASSERT_TRUE(tried.contains("connected to 127.0.0.1 port " + open.port.toUtf8())) << tried.constData();
+    window.type("\x03");
+    const QByteArray out = window.readUntil("norvex-probe has ended. Press Enter to close this window.", 5000);
+    EXPECT_TRUE(out.contains("--- 127.0.0.1 port " + open.port.toUtf8() + " ---")) << out.constData();
+    EXPECT_TRUE(out.contains("0 failed; time min/avg/max = ")) << out.constData();
+    EXPECT_TRUE(window.runningAfter(300)) << "the window closed before Enter";
+    window.type("\r");
+    EXPECT_FALSE(window.runningAfter(3000));
 }
 
 TEST(HoldOpen, PingIsLookedUpOnlyOnThePathGiven) {

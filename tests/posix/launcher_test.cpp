@@ -54,6 +54,18 @@ TEST(RealLauncher, PingGetsTheAddressWordsAndNothingRunsThem) {
         ASSERT_EQ(pings.size(), 1u);
         EXPECT_EQ(show(pings[0]), show(c.words));
     }
+    // A port row runs the probe on its host and port alone, and no ping.
+    for (const auto &[address, words] : {std::pair{"127.0.0.1:8080", "--|127.0.0.1|8080"},
+                                         std::pair{"[::1]:22", "--|::1|22"}}) {
+        FakeDesktop one;
+        one.add("xterm", wordsAfter("-e"));
+        one.launcher()->start(row(address));
+        const auto probes = one.records(QStringLiteral("norvex-probe"), 1);
+        settle();
+        ASSERT_EQ(probes.size(), 1u);
+        EXPECT_EQ(show(probes[0]), words);
+        EXPECT_TRUE(one.records(QStringLiteral("ping"), 0).empty());
+    }
     EXPECT_FALSE(QFile::exists(mark));
 }
 
