@@ -109,6 +109,37 @@ int check(const char *file) {
     return 0;
 }
 
+// Three ping windows open, then the window left alone for seconds: what wakes it up is counted
+// from outside (bench/run.sh runs it under strace). The terminal runs the window's command; the
+// ping in it is a stand-in that waits.
+int idle(const char *file, int seconds) {
+    QTemporaryDir dir;
+    const auto write = [&](const char *name, const char *body) {
+        QFile script(dir.filePath(QString::fromLatin1(name)));
+        if (!script.open(QIODevice::WriteOnly)) return false;
+        script.write(body);
+        script.close();
+        return script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    };
+    // The stand-in pings end a little after the run, by themselves.
+    const QByteArray ping = "#!/bin/sh\nexec /bin/sleep " + QByteArray::number(seconds + 3) + "\n";
+    if (!write("xterm", "#!/bin/sh\nwhile [ \"$1\" != -e ]; do shift; done; shift; exec \"$@\"\n") ||
+        !write("ping", ping.constData()))
+        return 1;
+    QFile::link(QStringLiteral("/bin/sh"), dir.filePath(QStringLiteral("sh")));
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("PATH"), dir.path());
+    RealFileReader files;
+    TerminalLauncher launcher(env);
+    MainWindow window(files, launcher, QString::fromLocal8Bit(file));
+    window.show();
+    for (int row = 1; row <= 3; ++row) window.startPing(row);
+    std::printf("pid %lld: three ping windows open\n", QCoreApplication::applicationPid());
+    std::fflush(stdout);
+    QTimer::singleShot(seconds * 1000, [] { QApplication::quit(); });
+    return QApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -118,6 +149,7 @@ int main(int argc, char **argv) {
     if (std::strcmp(argv[1], "clicks") == 0 && argc == 4)
         return clicks(argv[2], std::atoi(argv[3]));
     if (std::strcmp(argv[1], "check") == 0 && argc == 3) return check(argv[2]);
+    if (std::strcmp(argv[1], "idle") == 0 && argc == 4) return idle(argv[2], std::atoi(argv[3]));
 
     FirstPaint watcher;
     QWidget *window = nullptr;
