@@ -64,6 +64,12 @@ MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QStri
     }
     for (const HostRow &row : m_rows) showRow(row);
 
+    auto *trace = new QAction(QStringLiteral("&Trace route"), this);
+    trace->setObjectName(QStringLiteral("traceRoute"));
+    trace->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    QObject::connect(trace, &QAction::triggered, this, [this] { traceRoute(focusedRow()); });
+    addAction(trace);
+
     if (!m_checker) return;
     // Offered, never done unasked: nothing is sent until the user chooses one of these.
     m_checkAll = new QAction(QStringLiteral("Check all hosts"), this);
@@ -168,10 +174,28 @@ void MainWindow::startPing(int row) {
     }
 }
 
-void MainWindow::warnNotStarted(const Host &host, const QString &why) {
+void MainWindow::traceRoute(int row) {
+    const Host *host = hostOf(row);
+    if (!host) return;
+    try {
+        m_launcher.startTraceRoute(*host);
+    } catch (const std::exception &e) {
+        warnNotStarted(*host, QString::fromStdString(e.what()), QStringLiteral("trace route window"));
+    }
+}
+
+int MainWindow::focusedRow() const {
+    for (int row = 1; row <= static_cast<int>(m_pingButtons.size()); ++row) {
+        if (pingButton(row)->hasFocus()) return row;
+    }
+    return 0;
+}
+
+void MainWindow::warnNotStarted(const Host &host, const QString &why, const QString &window) {
     const QString what =
-        QStringLiteral("The ping window for %1 could not be opened.")
-            .arg(host.address.isEmpty() ? QStringLiteral("an empty address") : host.address);
+        QStringLiteral("The %1 for %2 could not be opened.")
+            .arg(window,
+                 host.address.isEmpty() ? QStringLiteral("an empty address") : host.address);
     // Window-modal but not blocking: the program, and the window, keep running.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("norvex"),
                                 why.isEmpty() ? what : what + QStringLiteral("\n\n") + why,
@@ -284,13 +308,8 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
         TwipsWindow::contextMenuEvent(event);
         return;
     }
-    int row = 0;
-    if (event->reason() == QContextMenuEvent::Keyboard) {
-        // The menu key: the row whose button has the focus.
-        for (int i = 1; i <= static_cast<int>(m_pingButtons.size()); ++i) {
-            if (pingButton(i)->hasFocus()) row = i;
-        }
-    }
+    // The menu key: the row whose button has the focus.
+    int row = event->reason() == QContextMenuEvent::Keyboard ? focusedRow() : 0;
     // Else the row under the pointer (a keyboard menu opens over the focused item).
     if (!row) row = rowAt(canvas()->mapFromGlobal(event->globalPos()));
     auto *menu = new QMenu(this);
@@ -300,6 +319,10 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
         QAction *one = menu->addAction(QStringLiteral("Check this host"));
         one->setObjectName(QStringLiteral("checkHost"));
         QObject::connect(one, &QAction::triggered, this, [this, row] { checkHost(row); });
+        // The window's own Ctrl+T traces the focused row; here it is only shown.
+        QAction *trace = menu->addAction(QStringLiteral("&Trace route\tCtrl+T"));
+        trace->setObjectName(QStringLiteral("traceRoute"));
+        QObject::connect(trace, &QAction::triggered, this, [this, row] { traceRoute(row); });
         menu->addSeparator();
     }
     menu->addAction(m_checkAll);

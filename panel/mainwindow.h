@@ -38,6 +38,9 @@ public:
     // Starts a continuous ping of the host the row was built from. Never throws: when nothing
     // can be started the user is told so in a (non-blocking) warning.
     void startPing(int row);
+    // Starts a trace route to the row's host in a window of its own (also Ctrl+T on the focused
+    // row, and the row's menu). Never throws, as startPing().
+    void traceRoute(int row);
 
     // Checking which hosts answer; null without a checker. checkAll() restarts a run under way.
     void checkAll();
@@ -58,7 +61,10 @@ private:
     // The host behind a row's button: its row's, or the placeholder's.
     const Host *hostOf(int row) const;
     void describeButton(TwipsButton *button, const Host &host);
-    void warnNotStarted(const Host &host, const QString &why);
+    void warnNotStarted(const Host &host, const QString &why,
+                        const QString &window = QStringLiteral("ping window"));
+    // The row whose button has the focus; 0 when none has.
+    int focusedRow() const;
     void makeCheckQueue(HostChecker &checker, int pauseMs);
     // The row under a point of the canvas, or the focused one; 0 when none.
     int rowAt(const QPoint &canvasPoint) const;

@@ -22,6 +22,9 @@ public:
     // returns without waiting; nothing is kept of the process. Throws LaunchError when nothing
     // could be started.
     virtual void start(const Host &host) = 0;
+    // Starts a trace route to the host's checkTarget() in a window of its own, the same way and
+    // with the same errors as start().
+    virtual void startTraceRoute(const Host &host) = 0;
 
     // Where a failure found after start() returned goes (from the event loop): the window closed
     // at once and no other terminal could open it. why says what was tried and what it said.

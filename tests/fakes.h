@@ -38,7 +38,9 @@ public:
 class RecordingLauncher : public ProcessLauncher {
 public:
     void start(const Host &host) override { starts.push_back(host); }
+    void startTraceRoute(const Host &host) override { traces.push_back(host); }
     std::vector<Host> starts;
+    std::vector<Host> traces;
 };
 
 // Fails every start, as when no terminal program can be found.
@@ -48,6 +50,7 @@ public:
         ++attempts;
         throw LaunchError("No terminal program was found on PATH.");
     }
+    void startTraceRoute(const Host &host) override { start(host); }
     int attempts = 0;
 };
 

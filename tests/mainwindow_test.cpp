@@ -246,6 +246,15 @@ private slots:
             QVERIFY(menu);
             auto *one = menu->findChild<QAction *>(QStringLiteral("checkHost"));
             QVERIFY2((one != nullptr) == (*c.checks != 0), c.checks);
+            // Trace route sits beside it, for the same row.
+            auto *trace = menu->findChild<QAction *>(QStringLiteral("traceRoute"));
+            QCOMPARE(trace != nullptr, one != nullptr);
+            if (trace) {
+                w.recorder.traces.clear();
+                trace->trigger();
+                QCOMPARE(w.recorder.traces.size(), size_t{1});
+                QCOMPARE(w.recorder.traces[0].checkTarget(), QString::fromUtf8(c.checks));
+            }
             QVERIFY(menu->actions().contains(w.window->checkAllAction()));
             QVERIFY(menu->actions().contains(w.window->keepCheckingAction()));
             if (one) {
@@ -255,6 +264,14 @@ private slots:
             menu->close();
             QTRY_VERIFY(!w.window->findChild<QMenu *>(QStringLiteral("checkMenu")));
         }
+        // Ctrl+T traces the row whose button has the focus.
+        w.recorder.traces.clear();
+        w.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        w.window->pingButton(2)->setFocus();
+        QTest::keyClick(w.window->pingButton(2), Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(w.recorder.traces.size(), size_t{1});
+        QCOMPARE(w.recorder.traces[0].address, QStringLiteral("127.0.0.2"));
         // F5 checks them all, from the keyboard.
         w.checker.asked.clear();
         w.window->activateWindow();

@@ -17,6 +17,7 @@ namespace {
 class NoLauncher : public ProcessLauncher {
 public:
     void start(const Host &) override {}
+    void startTraceRoute(const Host &) override {}
 };
 
 bool checked(const MainWindow &window) {

@@ -235,6 +235,12 @@ QStringList holdOpenCommand(const QString &shell, const QString &path, const QSt
            words;
 }
 
+QStringList holdOpenMessage(const QString &shell, const QString &message) {
+    static const QString script = QStringLiteral(
+        "printf '%s\\n\\nPress Enter to close this window.\\n' \"$1\"; read -r reply; exit 0");
+    return QStringList{shell, QStringLiteral("-c"), script, QStringLiteral("norvex"), message};
+}
+
 QString shellQuote(const QString &word) {
     QString quoted = word;
     quoted.replace(u'\'', QStringLiteral("'\\''"));

@@ -79,6 +79,8 @@ QStringList pingWindowCommand(const QString &shell, const QString &path,
 // with words, and the last line names it.
 QStringList holdOpenCommand(const QString &shell, const QString &path, const QString &program,
                             const QStringList &words);
+// A window that only shows message, until Enter is pressed.
+QStringList holdOpenMessage(const QString &shell, const QString &message);
 
 // Quotes a word so a POSIX shell (or GLib's g_shell_parse_argv) reads it back unchanged.
 QString shellQuote(const QString &word);

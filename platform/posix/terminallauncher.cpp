@@ -180,14 +180,35 @@ std::optional<QString> startAndWatch(QObject *watchers, std::vector<Attempt> att
 
 }  // namespace
 
-void TerminalLauncher::start(const Host &host) {
+void TerminalLauncher::start(const Host &host) { launch(host, Purpose::Click); }
+
+void TerminalLauncher::startTraceRoute(const Host &host) { launch(host, Purpose::TraceRoute); }
+
+void TerminalLauncher::launch(const Host &host, Purpose purpose) {
     const QStringList dirs = searchPath(m_environment);
     const QString path = dirs.join(u':');
     // The absolute sh of those folders; /bin/sh, which POSIX systems have, when there is none.
     QString shell = findExecutable(QStringLiteral("sh"), dirs);
     if (shell.isEmpty()) shell = QStringLiteral("/bin/sh");
     QStringList command;
-    if (const std::optional<PortTarget> port = host.portTarget()) {
+    if (purpose == Purpose::TraceRoute) {
+        const QString target = host.checkTarget();
+        const QStringList tools{QStringLiteral("mtr"), QStringLiteral("traceroute"),
+                                QStringLiteral("tracepath")};
+        const auto found = std::find_if(tools.begin(), tools.end(), [&](const QString &tool) {
+            return !findExecutable(tool, dirs).isEmpty();
+        });
+        if (target.isEmpty()) {
+            command = holdOpenMessage(
+                shell, QStringLiteral("The address \"%1\" names no host to trace.").arg(host.address));
+        } else if (found == tools.end()) {
+            command = holdOpenMessage(
+                shell, QStringLiteral("No trace route program is installed. Install the Debian "
+                                      "package mtr-tiny (or traceroute), then try again."));
+        } else {
+            command = holdOpenCommand(shell, path, *found, {QStringLiteral("--"), target});
+        }
+    } else if (const std::optional<PortTarget> port = host.portTarget()) {
         // A port row: the probe beside norvex, on the host and port alone.
         const QString probe = m_probe.isEmpty() ? besideNorvex(QStringLiteral("norvex-probe"))
                                                 : m_probe;

@@ -22,8 +22,14 @@ public:
         QString helper = QString(), int earlyExitMs = kEarlyExitMs, QString probe = QString());
     ~TerminalLauncher() override;
     void start(const Host &host) override;
+    // mtr where it is installed (it keeps tracing, as ping keeps pinging), else traceroute, else
+    // tracepath; with none, the window says which package to install.
+    void startTraceRoute(const Host &host) override;
 
 private:
+    enum class Purpose { Click, TraceRoute };
+    void launch(const Host &host, Purpose purpose);
+
     QProcessEnvironment m_environment;
     QString m_helper;
     QString m_probe;  // norvex-probe, for port rows; empty: the one installed beside norvex

@@ -197,12 +197,13 @@ public:
         // The terminal's command is "sh -c ...": sh must be on the (otherwise fake) PATH.
         QFile::link(QStringLiteral("/bin/sh"), m_dir.filePath(QStringLiteral("sh")));
         // Each argument NUL-terminated, written aside and renamed, as the terminals record theirs.
-        for (const char *kind : {"ping", "norvex-probe"}) {
-            add(QString::fromLatin1(kind),
-                QByteArray("#!/bin/sh\nd=${0%/*}\nk=${0##*/}\n") +
-                    "printf '%s\\0' \"$@\" > \"$d/$k.$$.part\" && /bin/mv \"$d/$k.$$.part\" "
-                    "\"$d/$k.$$.args\"\n");
-        }
+        for (const char *kind : {"ping", "norvex-probe"}) add(QString::fromLatin1(kind), recorder());
+    }
+    // A stand-in program that records its words as "NAME.PID.args" and ends.
+    static QByteArray recorder() {
+        return "#!/bin/sh\nd=${0%/*}\nk=${0##*/}\n"
+               "printf '%s\\0' \"$@\" > \"$d/$k.$$.part\" && /bin/mv \"$d/$k.$$.part\" "
+               "\"$d/$k.$$.args\"\n";
     }
     void add(const QString &name, const QByteArray &script) {
         QFile file(m_dir.filePath(name));

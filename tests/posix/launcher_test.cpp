@@ -69,6 +69,50 @@ TEST(RealLauncher, PingGetsTheAddressWordsAndNothingRunsThem) {
     EXPECT_FALSE(QFile::exists(mark));
 }
 
+// A trace route runs the first tool installed, on the host word alone, after "--".
+TEST(RealLauncher, TraceRouteRunsTheFirstToolInstalledOnTheHostWord) {
+    const QString mark = QDir::temp().filePath(QStringLiteral("norvex-trace-mark"));
+    const struct {
+        QStringList installed;
+        const char *runs;  // empty: none, the window says what to install
+    } tools[] = {
+        {{"mtr", "traceroute", "tracepath"}, "mtr"},
+        {{"traceroute", "tracepath"}, "traceroute"},
+        {{"tracepath"}, "tracepath"},
+        {{}, ""},
+    };
+    const struct {
+        QString address, host;
+    } rows[] = {
+        {"-l 1000 127.0.0.1", "127.0.0.1"},
+        {"127.0.0.1:8080", "127.0.0.1"},
+        {"a;" + kTouch + " " + mark, mark},
+        {"$(" + kTouch + " " + mark + ")", mark + ")"},
+        {"`x` \"it's\"", "it's"},
+    };
+    for (const auto &t : tools) {
+        for (const auto &r : rows) {
+            SCOPED_TRACE(t.installed.join(u' ').toStdString() + " / " + r.address.toStdString());
+            FakeDesktop one;
+            one.add("xterm", wordsAfter("-e"));
+            for (const QString &tool : t.installed) one.add(tool, FakeDesktop::recorder());
+            one.launcher()->startTraceRoute(row(r.address));
+            if (!*t.runs) {
+                const auto terminals = one.records(QStringLiteral("terminal"), 1);
+                settle();
+                ASSERT_EQ(terminals.size(), 1u);
+                EXPECT_TRUE(terminals[0].join(u' ').contains("Install the Debian package mtr-tiny"));
+                continue;
+            }
+            const auto traced = one.records(QString::fromUtf8(t.runs), 1);
+            settle();
+            ASSERT_EQ(traced.size(), 1u);
+            EXPECT_EQ(show(traced[0]), show({"--", r.host}));
+        }
+    }
+    EXPECT_FALSE(QFile::exists(mark));
+}
+
 TEST(RealLauncher, EveryTerminalKindPassesTheWordsUnparsed) {
     const QString address = QStringLiteral("\"a b\" $(id) `id`;x|y&z 'q'");
     const QStringList words{"a b", "$(id)", "`id`;x|y&z", "'q'"};
