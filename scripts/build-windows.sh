@@ -201,7 +201,7 @@ rm -rf "$out/licenses"
 cp -r "$qt_licenses" "$out/licenses"
 
 # Each program must be one file: no DLL of Qt, the C++ runtime or the thread library beside it.
-for program in norvex norvex-check norvex-probe; do
+for program in norvex norvex-check norvex-probe norvex-hold; do
   exe=$out/$program.exe
   dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\tDLL Name: //p' | sort -u | tr '\n' ' ')
   echo "$program.exe: $(stat -c %s "$exe") bytes; imports: $dlls"
@@ -216,7 +216,7 @@ for program in norvex norvex-check norvex-probe; do
 done
 file "$out/norvex.exe" | grep -q 'PE32+ executable (GUI) x86-64' ||
   { echo "norvex.exe is not a 64-bit GUI program" >&2; exit 1; }
-for program in norvex-check norvex-probe; do
+for program in norvex-check norvex-probe norvex-hold; do
   file "$out/$program.exe" | grep -q 'PE32+ executable (console) x86-64' ||
     { echo "$program.exe is not a 64-bit console program" >&2; exit 1; }
 done

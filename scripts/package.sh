@@ -55,7 +55,7 @@ if [ -z "$windows" ]; then
   scripts/build-windows.sh
   windows=$root/build-windows
 fi
-for f in norvex.exe norvex-check.exe norvex-probe.exe licenses; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe norvex-hold.exe licenses; do
   [ -e "$windows/$f" ] || { echo "the Windows build left no $windows/$f" >&2; exit 1; }
 done
 packaging/windows/make-docs.sh "$version" "$windows/licenses" "$work/docs"
@@ -67,7 +67,8 @@ packaging/windows/build-msi.sh "$version" "$windows" "$work/docs" \
 echo "== The portable Windows zip"
 portable=$work/zip/norvex-$version
 mkdir -p "$portable"
-cp "$windows/norvex.exe" "$windows/norvex-check.exe" "$windows/norvex-probe.exe" "$portable/"
+cp "$windows/norvex.exe" "$windows/norvex-check.exe" "$windows/norvex-probe.exe" \
+   "$windows/norvex-hold.exe" "$portable/"
 sed 's/\r$//; s/$/\r/' examples/norvex.nvx > "$portable/norvex.nvx"
 cp -r "$work/docs/." "$portable/"
 find "$work/zip" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +

@@ -20,7 +20,7 @@ step() { echo "== $*"; }
 for tool in wine wineserver wineboot wixl Xvfb x86_64-w64-mingw32-gcc-posix; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (Debian: wine wine64 wixl xvfb g++-mingw-w64-x86-64-posix)"
 done
-for f in norvex.exe norvex-check.exe norvex-probe.exe licenses; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe norvex-hold.exe licenses; do
   [ -e "$programs/$f" ] || fail "$programs/$f is missing: run scripts/build-windows.sh first"
 done
 
@@ -99,7 +99,7 @@ msi2=$(winepath -w "$scratch/norvex-$next.msi")
 step "silent install of $version"
 wine msiexec /i "$msi1" /qn || fail "msiexec /i exited with $?"
 dir="$WINEPREFIX/drive_c/Program Files/norvex"
-for f in norvex.exe norvex-check.exe norvex-probe.exe norvex.nvx LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe norvex-hold.exe norvex.nvx LICENSE.txt README.txt THIRD-PARTY-NOTICES.txt; do
   [ -f "$dir/$f" ] || fail "not installed: Program Files/norvex/$f"
 done
 cmp -s "$dir/norvex.exe" "$programs/norvex.exe" || fail "installed norvex.exe differs from the build"

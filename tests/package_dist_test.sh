@@ -39,7 +39,7 @@ property() { msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' -v p="$1" 
 unzip -q "$zip" -d "$scratch/zip"
 top=$scratch/zip/norvex-$version
 [ "$(ls "$scratch/zip")" = "norvex-$version" ] || fail "the zip's top folder is not norvex-$version"
-for f in norvex.exe norvex-check.exe norvex-probe.exe norvex.nvx README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+for f in norvex.exe norvex-check.exe norvex-probe.exe norvex-hold.exe norvex.nvx README.txt LICENSE.txt THIRD-PARTY-NOTICES.txt; do
   [ -f "$top/$f" ] || fail "the zip lacks $f"
 done
 [ -n "$(ls "$top/licenses")" ] || fail "the zip carries no third-party licence texts"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows installer with wixl from norvex.wxs beside this script.
 # Usage: build-msi.sh VERSION PROGRAM_DIR DOC_DIR OUT.msi
-#   PROGRAM_DIR holds norvex.exe, norvex-check.exe and norvex-probe.exe; DOC_DIR is what make-docs.sh made.
+#   PROGRAM_DIR holds norvex.exe, norvex-check.exe, norvex-probe.exe and norvex-hold.exe; DOC_DIR is what make-docs.sh made.
 set -euo pipefail
 [ $# -eq 4 ] || { echo "usage: build-msi.sh VERSION PROGRAM_DIR DOC_DIR OUT.msi" >&2; exit 2; }
 version=$1
@@ -14,7 +14,7 @@ source_dir=$(cd "$here/../.." && pwd)
 upgrade_code=$norvex_upgrade_code
 
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "version must be X.Y.Z: $version" >&2; exit 2; }
-for f in "$bin/norvex.exe" "$bin/norvex-check.exe" "$bin/norvex-probe.exe" "$docs/LICENSE.txt" "$docs/licenses"; do
+for f in "$bin/norvex.exe" "$bin/norvex-check.exe" "$bin/norvex-probe.exe" "$bin/norvex-hold.exe" "$docs/LICENSE.txt" "$docs/licenses"; do
   [ -e "$f" ] || { echo "build-msi.sh: missing $f" >&2; exit 1; }
 done
 
