@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "platform/win/echochecker.h"
-#include "platform/win/winecho.h"
 
 // The reply states of the ICMP functions, as their header numbers them.
 #include <ipexport.h>
@@ -19,25 +18,25 @@ namespace {
 TEST(OutcomeOfStatus, ARouterSayingUnreachableIsNoAnswer) {
     const struct {
         unsigned long status;
-        EchoOutcome::Kind kind;
-        const wchar_t *detail;
+        CheckResult::State state;
+        const char *detail;
     } cases[] = {
-        {IP_SUCCESS, EchoOutcome::Answered, L""},
-        {IP_REQ_TIMED_OUT, EchoOutcome::NoAnswer, L"no reply within a second"},
-        {IP_DEST_HOST_UNREACHABLE, EchoOutcome::NoAnswer, L"Destination host unreachable"},
-        {IP_DEST_NET_UNREACHABLE, EchoOutcome::NoAnswer, L"Destination net unreachable"},
-        {IP_TTL_EXPIRED_TRANSIT, EchoOutcome::NoAnswer, L"TTL expired in transit"},
-        {IP_BAD_DESTINATION, EchoOutcome::CouldNotCheck,
-         L"not an address an echo request can go to"},
-        {IP_GENERAL_FAILURE, EchoOutcome::CouldNotCheck,
-         L"the ICMP functions answered with status 11050"},
+        {IP_SUCCESS, CheckResult::State::Answered, ""},
+        {IP_REQ_TIMED_OUT, CheckResult::State::NoAnswer, "no reply within a second"},
+        {IP_DEST_HOST_UNREACHABLE, CheckResult::State::NoAnswer, "Destination host unreachable"},
+        {IP_DEST_NET_UNREACHABLE, CheckResult::State::NoAnswer, "Destination net unreachable"},
+        {IP_TTL_EXPIRED_TRANSIT, CheckResult::State::NoAnswer, "TTL expired in transit"},
+        {IP_BAD_DESTINATION, CheckResult::State::CouldNotCheck,
+         "not an address an echo request can go to"},
+        {IP_GENERAL_FAILURE, CheckResult::State::CouldNotCheck,
+         "the ICMP functions answered with status 11050"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.status);
-        const EchoOutcome outcome = outcomeOfStatus(c.status, 7);
-        EXPECT_EQ(outcome.kind, c.kind);
-        EXPECT_EQ(outcome.detail, c.detail);
-        EXPECT_EQ(outcome.roundTripMs, c.kind == EchoOutcome::Answered ? 7 : -1);
+        const CheckResult outcome = outcomeOfStatus(c.status, 7);
+        EXPECT_EQ(outcome.state, c.state);
+        EXPECT_EQ(outcome.detail.toStdString(), c.detail);
+        EXPECT_EQ(outcome.roundTripMs, c.state == CheckResult::State::Answered ? 7 : -1);
     }
 }
 
