@@ -59,9 +59,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)'
 # qtbase only, static, with only what the programs and their tests use: no module, widget, image
 # format or model class norvex never shows or links is compiled. tabletevent is off because the
 # dfsg tarball has no wintab.h; accessibility (UI Automation) stays on, and so do the tooltip,
-# menu, message box, clipboard and tray icon classes, and QMainWindow with its tool bar, which
-# Qt Widgets' own compatibility code includes whatever the features say. -Os: the programs draw a few dozen widgets,
-# so size beats speed, and the compiler is a third quicker on the heaviest sources (HarfBuzz).
+# menu, message box, clipboard and tray icon classes. QMainWindow with its tool bar and
+# QInputDialog stay too: Qt's own compatibility code and the Windows style include them whatever
+# the features say. -Os: the programs draw a few dozen widgets, so size beats speed, and the
+# compiler is a third quicker on the heaviest sources (HarfBuzz).
 qt_options=(-static -static-runtime -release -optimize-size -nomake examples -nomake tests
             -no-pkg-config -no-dbus -no-opengl -no-icu -no-zstd -qt-zlib -qt-pcre -qt-libpng
             -qt-harfbuzz -no-freetype -no-libjpeg -no-gif -no-ico)
@@ -69,7 +70,7 @@ unused_features=(sql network xml concurrent printsupport vulkan tabletevent
                  # widgets norvex never shows
                  calendarwidget datetimeedit dockwidget mdiarea statusbar sizegrip
                  splitter tabwidget toolbox fontcombobox fontdialog colordialog filedialog
-                 textbrowser wizard inputdialog errormessage progressdialog splashscreen lcdnumber
+                 textbrowser wizard errormessage progressdialog splashscreen lcdnumber
                  dial keysequenceedit undoview columnview datawidgetmapper syntaxhighlighter
                  commandlinkbutton graphicsview tablewidget treewidget listwidget scroller
                  style-stylesheet style-fusion

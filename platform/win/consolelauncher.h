@@ -6,5 +6,8 @@
 // folder and on PATH, never in the current folder.
 class ConsoleLauncher : public ProcessLauncher {
 public:
+    // A port row: norvex-probe.exe on its host and port, in a console that stays open.
     void start(const Host &host) override;
+    // tracert.exe on the host word, in a console that stays open when it ends; no cmd.exe.
+    void startTraceRoute(const Host &host) override;
 };

@@ -8,32 +8,9 @@
 
 #include <string>
 
-namespace {
+#include "platform/win/quote.h"
 
-// One word for a command line, as the C runtime splits it back: quoted when it holds a blank or
-// a quote, with backslashes doubled only before a quote.
-std::wstring quoted(const std::wstring &word) {
-    if (!word.empty() && word.find_first_of(L" \t\n\v\"") == std::wstring::npos) return word;
-    std::wstring out = L"\"";
-    for (size_t i = 0;; ++i) {
-        size_t backslashes = 0;
-        while (i < word.size() && word[i] == L'\\') {
-            ++i;
-            ++backslashes;
-        }
-        if (i == word.size()) {
-            out.append(backslashes * 2, L'\\');
-            break;
-        }
-        if (word[i] == L'"') {
-            out.append(backslashes * 2 + 1, L'\\');
-        } else {
-            out.append(backslashes, L'\\');
-        }
-        out += word[i];
-    }
-    return out + L'"';
-}
+namespace {
 
 void say(const std::wstring &text) {
     DWORD written = 0;
@@ -59,8 +36,8 @@ int wmain(int argc, wchar_t **argv) {
     }
     SetConsoleCtrlHandler(keepWindow, TRUE);
     const std::wstring program = argv[1];
-    std::wstring line = quoted(program);
-    for (int i = 2; i < argc; ++i) line += L' ' + quoted(argv[i]);
+    std::wstring line = quotedArgument(program);
+    for (int i = 2; i < argc; ++i) line += L' ' + quotedArgument(argv[i]);
     const std::wstring name = program.substr(program.find_last_of(L"\\/") + 1);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

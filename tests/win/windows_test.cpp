@@ -8,7 +8,7 @@
 #include <QTemporaryDir>
 
 #include "platform/filereader.h"
-#include "platform/win/wincmdline.h"
+#include "platform/win/commandline.h"
 #include "tests/fakes.h"
 
 namespace {
