@@ -2,7 +2,11 @@
 // through Win32 alone (title, client size, pixels, real mouse clicks), with a stand-in ping.exe
 // that records how it was started. Nothing here pings anything.
 #include <gtest/gtest.h>
+// clang-format off
+#include <winsock2.h>
 #include <windows.h>
+#include <tlhelp32.h>
+// clang-format on
 
 #include <chrono>
 #include <cmath>
@@ -239,6 +243,19 @@ public:
         }
     }
 
+    // A key pressed with a modifier held (Ctrl+T).
+    void chord(WORD modifier, WORD key) const {
+        SetForegroundWindow(m_main);
+        std::this_thread::sleep_for(300ms);
+        INPUT input[4]{};
+        for (INPUT &i : input) i.type = INPUT_KEYBOARD;
+        input[0].ki.wVk = input[3].ki.wVk = modifier;
+        input[1].ki.wVk = input[2].ki.wVk = key;
+        input[2].ki.dwFlags = input[3].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(4, input, sizeof(INPUT));
+        std::this_thread::sleep_for(300ms);
+    }
+
     // A right click at a client position.
     void rightClick(int x, int y) const { mouse(x, y, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP); }
 
@@ -278,9 +295,10 @@ using Record = std::map<std::string, std::string>;
 // the test's environment) making Wine run it instead of its own; the original comes back after.
 class FakePing {
 public:
-    FakePing() {
-        m_system = systemFolder() + L"\\ping.exe";
-        m_saved = m_records.file(L"ping.exe.saved");
+    // name: the system program it stands in for (tracert.exe too, with its own override).
+    explicit FakePing(const std::wstring &name = L"ping.exe") {
+        m_system = systemFolder() + L"\\" + name;
+        m_saved = m_records.file(name + L".saved");
         m_hadOne = MoveFileExW(m_system.c_str(), m_saved.c_str(), MOVEFILE_COPY_ALLOWED);
     }
     ~FakePing() {
@@ -604,6 +622,84 @@ TEST(NorvexExe, DISABLED_ClosingTheWindowWithChecksOutEndsItAtOnce) {
     const auto took = std::chrono::steady_clock::now() - closed;
     EXPECT_LT(took, 3s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
                         << " ms";
+}
+
+// The processes called name that run now.
+std::vector<DWORD> processesNamed(const std::wstring &name) {
+    std::vector<DWORD> found;
+    Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+void endAll(const std::wstring &name) {
+    for (const DWORD pid : processesNamed(name)) {
+        Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        TerminateProcess(process.get(), 1);
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+// Ctrl+T runs tracert on the focused row's host word alone, under norvex-hold, whose console
+// stays open once tracert has ended; a port row's click runs norvex-probe there, which connects
+// to the port about once a second.
+TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
+    FakePing tracert(L"tracert.exe");
+    ASSERT_TRUE(tracert.install());
+    WSADATA data;
+    ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    int length = sizeof at;
+    getsockname(listener, reinterpret_cast<sockaddr *>(&at), &length);
+    listen(listener, 8);
+    const std::string port = std::to_string(ntohs(at.sin_port));
+    TempDir dir;
+    writeFile(dir.file(L"hosts.nvx"),
+              listText({"[LIST]", "Gate=-w 5 127.0.0.7", "Web=127.0.0.1:" + port}));
+    Norvex norvex(L"hosts.nvx", dir.path(), tracert.environment(systemFolder()));
+    ASSERT_NE(norvex.mainWindow(), nullptr);
+
+    norvex.press({VK_TAB, VK_TAB});  // the focus goes round to row 1's button
+    norvex.chord(VK_CONTROL, 'T');
+    const std::vector<Record> traced = tracert.records(1);
+    ASSERT_EQ(traced.size(), 1u);
+    const std::string command = traced[0].at("command");
+    EXPECT_EQ(command.substr(command.rfind(' ')), " 127.0.0.7") << command;
+    EXPECT_EQ(traced[0].at("console"), "1");
+    EXPECT_EQ(traced[0].at("attached"), "2") << "tracert shares its console with norvex-hold";
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(processesNamed(L"norvex-hold.exe").size(), 1u) << "the console closed with tracert";
+    endAll(L"norvex-hold.exe");
+
+    norvex.clickRow(2);
+    int accepted = 0;
+    const auto until = std::chrono::steady_clock::now() + 4s;
+    while (std::chrono::steady_clock::now() < until) {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener, &ready);
+        timeval wait{0, 200000};
+        if (select(0, &ready, nullptr, nullptr, &wait) == 1) {
+            closesocket(accept(listener, nullptr, nullptr));
+            ++accepted;
+        }
+    }
+    EXPECT_GE(accepted, 3) << "the probe connected " << accepted << " times in 4 s";
+    EXPECT_LE(accepted, 6);
+    EXPECT_EQ(processesNamed(L"norvex-probe.exe").size(), 1u);
+    endAll(L"norvex-probe.exe");
+    endAll(L"norvex-hold.exe");
+    closesocket(listener);
+    WSACleanup();
 }
 
 }  // namespace
