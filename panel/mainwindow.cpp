@@ -319,14 +319,17 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
         QAction *one = menu->addAction(QStringLiteral("Check this host"));
         one->setObjectName(QStringLiteral("checkHost"));
         QObject::connect(one, &QAction::triggered, this, [this, row] { checkHost(row); });
-        // The window's own Ctrl+T traces the focused row; here it is only shown.
-        QAction *trace = menu->addAction(QStringLiteral("&Trace route\tCtrl+T"));
-        trace->setObjectName(QStringLiteral("traceRoute"));
-        QObject::connect(trace, &QAction::triggered, this, [this, row] { traceRoute(row); });
         menu->addSeparator();
     }
     menu->addAction(m_checkAll);
     menu->addAction(m_keepChecking);
+    if (row) {
+        menu->addSeparator();
+        // The window's own Ctrl+T traces the focused row; here it is only shown.
+        QAction *trace = menu->addAction(QStringLiteral("&Trace route\tCtrl+T"));
+        trace->setObjectName(QStringLiteral("traceRoute"));
+        QObject::connect(trace, &QAction::triggered, this, [this, row] { traceRoute(row); });
+    }
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -60,7 +60,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)'
 # format or model class norvex never shows or links is compiled. tabletevent is off because the
 # dfsg tarball has no wintab.h; accessibility (UI Automation) stays on, and so do the tooltip,
 # menu, message box, clipboard and tray icon classes. QMainWindow with its tool bar and
-# QInputDialog stay too: Qt's own compatibility code and the Windows style include them whatever
+# QInputDialog and QTabWidget stay too: Qt's own compatibility code and the Windows style use them whatever
 # the features say. -Os: the programs draw a few dozen widgets, so size beats speed, and the
 # compiler is a third quicker on the heaviest sources (HarfBuzz).
 qt_options=(-static -static-runtime -release -optimize-size -nomake examples -nomake tests
@@ -69,7 +69,7 @@ qt_options=(-static -static-runtime -release -optimize-size -nomake examples -no
 unused_features=(sql network xml concurrent printsupport vulkan tabletevent
                  # widgets norvex never shows
                  calendarwidget datetimeedit dockwidget mdiarea statusbar sizegrip
-                 splitter tabwidget toolbox fontcombobox fontdialog colordialog filedialog
+                 splitter toolbox fontcombobox fontdialog colordialog filedialog
                  textbrowser wizard errormessage progressdialog splashscreen lcdnumber
                  dial keysequenceedit undoview columnview datawidgetmapper syntaxhighlighter
                  commandlinkbutton graphicsview tablewidget treewidget listwidget scroller

@@ -347,7 +347,7 @@ EchoChecker::~EchoChecker() = default;
 
 std::unique_ptr<PendingCheck> EchoChecker::check(const QString &hostName, Done done) {
     auto run = std::make_unique<EchoRun>();
-    m_pool->submit({hostName.toStdWString(), std::move(done), run->mailbox()});
+    m_pool->submit({hostName.toStdWString(), std::move(done), run->mailbox(), {}, 0});
     return run;
 }
 

@@ -664,11 +664,11 @@ TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
     const std::string port = std::to_string(ntohs(at.sin_port));
     TempDir dir;
     writeFile(dir.file(L"hosts.nvx"),
-              listText({"[LIST]", "Gate=-w 5 127.0.0.7", "Web=127.0.0.1:" + port}));
+              listText({"[LIST]", "Web=127.0.0.1:" + port, "Gate=-w 5 127.0.0.7"}));
     Norvex norvex(L"hosts.nvx", dir.path(), tracert.environment(systemFolder()));
     ASSERT_NE(norvex.mainWindow(), nullptr);
 
-    norvex.press({VK_TAB, VK_TAB});  // the focus goes round to row 1's button
+    norvex.press({VK_TAB, VK_TAB});  // the focus goes to row 2's button
     norvex.chord(VK_CONTROL, 'T');
     const std::vector<Record> traced = tracert.records(1);
     ASSERT_EQ(traced.size(), 1u);
@@ -680,7 +680,7 @@ TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
     EXPECT_EQ(processesNamed(L"norvex-hold.exe").size(), 1u) << "the console closed with tracert";
     endAll(L"norvex-hold.exe");
 
-    norvex.clickRow(2);
+    norvex.clickRow(1);
     int accepted = 0;
     const auto until = std::chrono::steady_clock::now() + 4s;
     while (std::chrono::steady_clock::now() < until) {
