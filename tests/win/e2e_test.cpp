@@ -620,7 +620,9 @@ TEST(NorvexExe, DISABLED_ClosingTheWindowWithChecksOutEndsItAtOnce) {
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(norvex.exitStatus(10s), 0u);
     const auto took = std::chrono::steady_clock::now() - closed;
-    EXPECT_LT(took, 3s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
+    // The checks' part is a reply timeout at most (a second); Wine's own teardown of the window
+    // takes about as long again on a busy machine. A stuck name lookup would take ten.
+    EXPECT_LT(took, 4s) << std::chrono::duration_cast<std::chrono::milliseconds>(took).count()
                         << " ms";
 }
 
