@@ -15,6 +15,7 @@
 namespace {
 
 using State = CheckResult::State;
+using Look = CheckMark::Look;
 
 TEST(ReadPingRun, EveryWayARunCanEnd) {
     const struct {
@@ -156,6 +157,36 @@ TEST(PingChecker, PortRowsAreOneConnectEach) {
         "--- x port 1 ---\n1 tries, 0 connected, 1 failed\n");
     EXPECT_EQ(unknown.state, State::CouldNotCheck);
     EXPECT_EQ(unknown.detail.toStdString(), "name not found: x (Name or service not known)");
+    settle();
+}
+
+// "Check all hosts" on a list that mixes echo rows with port rows: each port row is one real
+// connect to a loopback listener, counted in the same run.
+TEST(WindowCheck, PortRowsAreMarkedByWhetherTheirPortConnects) {
+    Loopback open(16), closed(-1);
+    FakeDesktop desktop;
+    desktop.add("ping", fake::answeringPing());
+    desktop.answer("127.0.0.3", "0 silent");
+    PingChecker checker(desktop.pathOnly(), PingChecker::kHardLimitMs, NORVEX_PROBE);
+    FakeFileReader files;
+    files.files[QStringLiteral("norvex.nvx")] = crlfLines(
+        {"[LIST]", "Web=127.0.0.1:" + open.port, "Ping=127.0.0.2", "Shut=127.0.0.1:" + closed.port,
+         "Silent=127.0.0.3"});
+    RecordingLauncher launcher;
+    MainWindow window(files, launcher, QString(), &checker);
+    window.checkAllAction()->trigger();
+    const auto look = [&](int row) {
+        return window.markOf(row) ? window.markOf(row)->look() : Look::Checking;
+    };
+    runUntil([&] { return look(1) != Look::Checking && look(2) != Look::Checking &&
+                          look(3) != Look::Checking && look(4) != Look::Checking; }, 10000);
+    EXPECT_EQ(look(1), Look::Answered);
+    EXPECT_EQ(look(2), Look::Answered);
+    EXPECT_EQ(look(3), Look::NoAnswer);
+    EXPECT_EQ(look(4), Look::NoAnswer);
+    EXPECT_TRUE(window.markOf(3)->toolTip().contains("refused"))
+        << window.markOf(3)->toolTip().toStdString();
+    EXPECT_EQ(desktop.records("ping", 0).size(), 2u) << "a port row went to ping";
     settle();
 }
 

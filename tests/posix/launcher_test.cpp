@@ -648,13 +648,18 @@ TEST(RealLauncher, ARunningInstancePingsEachClicksOwnWords) {
                                            {"-e", "/bin/true"}));
             runUntil([&] { return QFile::exists(desktop.path("instance.ready")); }, 10000);
         }
+        desktop.add("mtr", FakeDesktop::recorder());
         const auto launcher = desktop.launcher();
         for (const QString &address : addresses) {
             launcher->start(row(address));
             runUntil([&] { return false; }, 100);  // one click after the other
         }
-        runUntil([&] { return desktop.records("ping", 0).size() >= size_t(addresses.size()); },
-                 20000);
+        launcher->startTraceRoute(row(QStringLiteral("-c 3 127.0.0.9")));
+        runUntil([&] { return desktop.records("ping", 0).size() >= size_t(addresses.size()) &&
+                              !desktop.records("mtr", 0).empty(); }, 20000);
+        const auto traces = desktop.records("mtr", 0);
+        ASSERT_EQ(traces.size(), 1u);
+        EXPECT_EQ(show(traces[0]), show({"--", "127.0.0.9"}));
         const auto pings = desktop.records("ping", 0);
         desktop.quitInstance();
         settle();
@@ -686,13 +691,18 @@ TEST(RealLauncherLate, ATerminalThatRanTheCommandIsNeverFollowedByAnother) {
         FakeDesktop desktop;
         desktop.add(QString::fromUtf8(c.program), c.fake);
         desktop.add("xterm", wordsAfter("-e"));
+        desktop.add("traceroute", FakeDesktop::recorder());
         const auto launcher = desktop.launcher();
         launcher->start(row(QStringLiteral("127.0.0.1")));
         settle();
+        launcher->startTraceRoute(row(QStringLiteral("127.0.0.2")));
+        settle();
         EXPECT_EQ(desktop.records("ping", 0).size(), 1u);
+        EXPECT_EQ(desktop.records("traceroute", 0).size(), 1u);
         const auto terminals = desktop.records("terminal", 0);
-        ASSERT_EQ(terminals.size(), 1u) << "a second terminal was started";
+        ASSERT_EQ(terminals.size(), 2u) << "a second terminal was started for one request";
         EXPECT_EQ(terminals[0].value(0), QString::fromUtf8(c.program));
+        EXPECT_EQ(terminals[1].value(0), QString::fromUtf8(c.program));
         EXPECT_TRUE(desktop.lateFailures.isEmpty())
             << desktop.lateFailures.join("\n").toStdString();
     }
