@@ -4,6 +4,7 @@
 #include "platform/commandline.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
+#include "platform/notifier.h"
 #include "platform/processlauncher.h"
 
 int main(int argc, char **argv) {
@@ -13,7 +14,8 @@ int main(int argc, char **argv) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
     const auto checker = makeSystemHostChecker();
-    MainWindow window(files, *launcher, arguments, checker.get());
+    const auto notifier = makeSystemNotifier();
+    MainWindow window(files, *launcher, arguments, checker.get(), notifier.get());
     window.show();
     return QApplication::exec();
 }

@@ -17,6 +17,11 @@ void CheckMark::setBackground(const QColor &color) {
     update();
 }
 
+void CheckMark::setStale(bool stale) {
+    m_stale = stale;
+    update();
+}
+
 CheckMark::Look CheckMark::lookOf(CheckResult::State state) {
     switch (state) {
         case CheckResult::State::Answered:
@@ -33,6 +38,7 @@ void CheckMark::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_background.isValid()) painter.fillRect(rect(), m_background);
+    if (m_stale) painter.setOpacity(0.35);
     // Drawn on a 12 x 12 grid, centred; dark enough for both band colours.
     const double side = std::min(width(), height());
     painter.translate((width() - side) / 2.0, (height() - side) / 2.0);

@@ -17,6 +17,9 @@ public:
     Look look() const { return m_look; }
     void setLook(Look look);
     void setBackground(const QColor &color);
+    // An old result is drawn faded, so that it is never taken for a current one.
+    bool stale() const { return m_stale; }
+    void setStale(bool stale);
 
     static Look lookOf(CheckResult::State state);
 
@@ -26,4 +29,5 @@ protected:
 private:
     Look m_look = Look::Checking;
     QColor m_background;
+    bool m_stale = false;
 };

@@ -40,6 +40,11 @@ void CheckQueue::setKeepChecking(bool on) {
     }
 }
 
+void CheckQueue::setRepeatMs(int ms) {
+    m_repeat.setInterval(ms);
+    if (m_repeat.isActive()) m_repeat.start();
+}
+
 void CheckQueue::stop() {
     m_repeat.stop();
     m_waiting.clear();

@@ -42,6 +42,8 @@ public:
     // switched off.
     void setKeepChecking(bool on);
     bool keepChecking() const { return m_keepChecking; }
+    // Sets the pause between runs; a pause under way starts again with the new length.
+    void setRepeatMs(int ms);
     // Drops every check at once, stopping what is under way.
     void stop();
 

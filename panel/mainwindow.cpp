@@ -1,13 +1,19 @@
 #include "panel/mainwindow.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 
 #include "panel/checkqueue.h"
+#include "platform/filereader.h"
 #include "platform/hostcheck.h"
+#include "platform/notifier.h"
 #include "platform/processlauncher.h"
 
 namespace {
@@ -26,26 +32,36 @@ QString probeWords(const PortTarget &port) {
     return QStringLiteral("A click probes TCP port %1 on %2").arg(port.port).arg(port.host);
 }
 
+// What a notice calls a row: its label and address, or the address alone.
+QString noticeName(const Host &host) {
+    return host.label.isEmpty() ? host.address
+                                : QStringLiteral("%1 (%2)").arg(host.label, host.address);
+}
+
+// The pauses keep checking offers, the first one chosen at start.
+constexpr struct {
+    int ms;
+    const char *text;
+} kPauses[] = {{5000, "Every &5 seconds"},
+               {15000, "Every &15 seconds"},
+               {60000, "Every &minute"},
+               {300000, "Every 5 m&inutes"}};
+
 }  // namespace
 
 MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
-             HostChecker *checker, QWidget *parent)
+                       HostChecker *checker, Notifier *notifier, QWidget *parent)
     : TwipsWindow(rowlayout::kClientWidth, rowlayout::kEmptyClientHeight, parent),
+      m_files(files),
       m_launcher(launcher),
+      m_argumentText(argumentText),
       m_placeholderHost{QString(), QString::fromUtf16(rowlayout::kPlaceholderAddress)},
-      m_checker(checker) {
-    using namespace rowlayout;
+      m_checker(checker),
+      m_pauseMs(kPauses[0].ms),
+      m_notifier(notifier) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(QIcon(QStringLiteral(":/norvex/norvex.png")));
-    setCaption(QString::fromUtf16(kProgramTitle));
-
-    TwipsButton *placeholder = addPingButton(1);
-    placeholder->setCaption(m_placeholderHost.address);
-    placeholder->setLeft(kPlaceholderButtonLeft);
-    placeholder->setTop(kPlaceholderButtonTop);
-    placeholder->setWidth(kPlaceholderButtonWidth);
-    placeholder->setHeight(kPitch);
-    describeButton(placeholder, m_placeholderHost);
+    setCaption(QString::fromUtf16(rowlayout::kProgramTitle));
 
     // A terminal that closes at once is found out after the click has returned.
     m_launcher.setLateFailureHandler(
@@ -53,38 +69,124 @@ MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QStri
             if (window) window->warnNotStarted(host, why);
         });
 
-    {
-        // The list's text goes with this scope: the window needs only the rows, and none of
-        // the text is held while their widgets are built.
-        LoadedList list = loadList(files, argumentText);
-        setCaption(list.caption);
-        m_rows = std::move(list.rows);
-        m_loadError = std::move(list.error);
-        if (list.outerHeight) setOuterHeight(*list.outerHeight);
-    }
-    for (const HostRow &row : m_rows) showRow(row);
+    LoadedList list = loadList(files, argumentText);
+    m_fileWatch = files.watch(list.fileName, [this] { reloadList(); });
+    showList(std::move(list));
 
-    auto *trace = new QAction(QStringLiteral("&Trace route"), this);
-    trace->setObjectName(QStringLiteral("traceRoute"));
-    trace->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
-    QObject::connect(trace, &QAction::triggered, this, [this] { traceRoute(focusedRow()); });
-    addAction(trace);
+    addWindowAction(QStringLiteral("&Trace route"), QStringLiteral("traceRoute"),
+                    QKeySequence(Qt::CTRL | Qt::Key_T), [this] { traceRoute(focusedRow()); });
+    addWindowAction(QStringLiteral("&Copy address"), QStringLiteral("copyAddress"),
+                    QKeySequence(Qt::CTRL | Qt::Key_C), [this] { copyAddress(focusedRow()); });
+    addWindowAction(QStringLiteral("&Reload list"), QStringLiteral("reloadList"),
+                    QKeySequence(Qt::CTRL | Qt::Key_R), [this] { reloadList(); });
+    m_fade.setSingleShot(true);
+    QObject::connect(&m_fade, &QTimer::timeout, this, [this] { fadeOldResults(); });
+    if (m_checker) addCheckActions();
+}
 
-    if (!m_checker) return;
+QAction *MainWindow::addWindowAction(const QString &text, const QString &name,
+                                     const QKeySequence &keys, std::function<void()> run) {
+    auto *action = new QAction(text, this);
+    action->setObjectName(name);
+    action->setShortcut(keys);
+    QObject::connect(action, &QAction::triggered, this, std::move(run));
+    addAction(action);
+    return action;
+}
+
+void MainWindow::addCheckActions() {
     // Offered, never done unasked: nothing is sent until the user chooses one of these.
-    m_checkAll = new QAction(QStringLiteral("Check all hosts"), this);
-    m_checkAll->setObjectName(QStringLiteral("checkAll"));
-    m_checkAll->setShortcut(QKeySequence(Qt::Key_F5));
-    QObject::connect(m_checkAll, &QAction::triggered, this, [this] { checkAll(); });
-    m_keepChecking = new QAction(QStringLiteral("Keep checking"), this);
-    m_keepChecking->setObjectName(QStringLiteral("keepChecking"));
+    m_checkAll = addWindowAction(QStringLiteral("Check all hosts"), QStringLiteral("checkAll"),
+                                 QKeySequence(Qt::Key_F5), [this] { checkAll(); });
+    m_keepChecking =
+        addWindowAction(QStringLiteral("Keep checking"), QStringLiteral("keepChecking"),
+                        QKeySequence(Qt::SHIFT | Qt::Key_F5), [] {});
     m_keepChecking->setCheckable(true);
-    m_keepChecking->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F5));
-    QObject::connect(m_keepChecking, &QAction::toggled, this,
-                     [this](bool on) { m_checks->setKeepChecking(on); });
-    addAction(m_checkAll);
-    addAction(m_keepChecking);
-    makeCheckQueue(*m_checker, CheckQueue::kRepeatMs);
+    QObject::connect(m_keepChecking, &QAction::toggled, this, [this](bool on) {
+        // Watching starts afresh: what a host did before is no news now.
+        if (on) m_answers.clear();
+        if (m_notifier) m_notifier->setWatching(on);
+        m_checks->setKeepChecking(on);
+    });
+    m_pauses = new QActionGroup(this);
+    for (const auto &pause : kPauses) {
+        QAction *choice = m_pauses->addAction(QString::fromUtf8(pause.text));
+        choice->setCheckable(true);
+        choice->setChecked(pause.ms == m_pauseMs);
+        choice->setData(pause.ms);
+        QObject::connect(choice, &QAction::triggered, this,
+                         [this, ms = pause.ms] { setKeepCheckingPause(ms); });
+    }
+    makeCheckQueue(*m_checker, m_pauseMs);
+}
+
+void MainWindow::showList(LoadedList list) {
+    using namespace rowlayout;
+    TwipsButton *placeholder = addPingButton(1);
+    placeholder->setCaption(m_placeholderHost.address);
+    placeholder->setLeft(kPlaceholderButtonLeft);
+    placeholder->setTop(kPlaceholderButtonTop);
+    placeholder->setWidth(kPlaceholderButtonWidth);
+    placeholder->setHeight(kPitch);
+    describeButton(placeholder, m_placeholderHost);
+    placeholder->setVisible(true);
+
+    setCaption(list.caption);
+    m_loadError = std::move(list.error);
+    setOuterHeight(list.outerHeight.value_or(kEmptyClientHeight + kFrameAllowance));
+    m_rows = std::move(list.rows);
+    // The list's text goes here: the window needs only the rows, and none of the text is held
+    // while their widgets are built.
+    list = LoadedList();
+    for (const HostRow &row : m_rows) showRow(row);
+}
+
+bool MainWindow::showsAlready(const LoadedList &list) const {
+    const auto sameRow = [](const HostRow &a, const HostRow &b) {
+        return a.host.label == b.host.label && a.host.address == b.host.address &&
+               a.top == b.top && a.color.red == b.color.red && a.color.green == b.color.green &&
+               a.color.blue == b.color.blue;
+    };
+    return list.caption == caption() && list.error == m_loadError &&
+           list.outerHeight.value_or(rowlayout::kEmptyClientHeight + kFrameAllowance) ==
+               outerHeight() &&
+           std::equal(list.rows.begin(), list.rows.end(), m_rows.begin(), m_rows.end(), sameRow);
+}
+
+void MainWindow::removeRows() {
+    for (QWidget *item : m_rowItems) delete item;
+    for (TwipsButton *button : m_pingButtons) delete button;
+    for (const auto &[row, mark] : m_marks) delete mark;
+    m_rowItems.clear();
+    m_pingButtons.clear();
+    m_marks.clear();
+    m_shown.clear();
+    m_rows.clear();
+}
+
+void MainWindow::reloadList() {
+    LoadedList list = loadList(m_files, m_argumentText);
+    if (showsAlready(list)) return;
+    // Results stay with their address, wherever its row now is.
+    std::map<QString, Shown> results;
+    for (const auto &[row, shown] : m_shown) {
+        if (!shown.at.isNull()) results.emplace(hostOf(row)->address, shown);
+    }
+    const int focused = focusedRow();
+    const bool keepChecking = m_keepChecking && m_keepChecking->isChecked();
+    m_checks.reset();
+    removeRows();
+    showList(std::move(list));
+    for (int row = 1; row <= static_cast<int>(m_pingButtons.size()); ++row) {
+        const auto kept = results.find(hostOf(row)->address);
+        if (kept != results.end()) showCheck(row, kept->second);
+    }
+    if (focused) pingButton(std::min<int>(focused, static_cast<int>(m_pingButtons.size())))->setFocus();
+    if (m_checker) {
+        makeCheckQueue(*m_checker, m_pauseMs);
+        if (keepChecking) m_checks->setKeepChecking(true);
+    }
+    fadeOldResults();
 }
 
 MainWindow::~MainWindow() = default;
@@ -116,6 +218,7 @@ void MainWindow::showRow(const HostRow &row) {
     label->setFont(QFont(QStringLiteral("Verdana"), 8));
     label->setVisible(true);
     label->raise();
+    m_rowItems.push_back(label);
 
     TwipsRectangle *band = addRectangle(QStringLiteral("Shape1%1").arg(n));
     band->setTop(row.top);
@@ -129,6 +232,7 @@ void MainWindow::showRow(const HostRow &row) {
     band->setVisible(true);
     // Bands lie under every label and button, so no band ever hides a label's text.
     band->lower();
+    m_rowItems.push_back(band);
 
     TwipsButton *button = n == 1 ? pingButton(1) : addPingButton(n);
     button->setLeft(kButtonLeft);
@@ -184,6 +288,10 @@ void MainWindow::traceRoute(int row) {
     }
 }
 
+void MainWindow::copyAddress(int row) {
+    if (const Host *host = hostOf(row)) QApplication::clipboard()->setText(host->address);
+}
+
 int MainWindow::focusedRow() const {
     for (int row = 1; row <= static_cast<int>(m_pingButtons.size()); ++row) {
         if (pingButton(row)->hasFocus()) return row;
@@ -213,20 +321,23 @@ void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
     if (hosts.empty()) hosts.emplace(1, m_placeholderHost);
     CheckQueue::Listener listener;
     listener.waiting = [this](int row) {
-        showCheck(row, CheckMark::Look::Checking,
-                  QStringLiteral("Checking whether %1 answers").arg(checkedName(*hostOf(row))));
+        showCheck(row, {CheckMark::Look::Checking,
+                        QStringLiteral("Checking whether %1 answers").arg(checkedName(*hostOf(row))),
+                        QTime(), QElapsedTimer()});
     };
     listener.finished = [this](int row, const CheckResult &result) { showResult(row, result); };
-    listener.idle = [] {};
+    listener.idle = [this] { tellChanges(); };
     m_checks =
         std::make_unique<CheckQueue>(checker, std::move(hosts), std::move(listener), pauseMs);
 }
 
 void MainWindow::setKeepCheckingPause(int ms) {
-    if (!m_checker) return;
-    m_checks.reset();
-    makeCheckQueue(*m_checker, ms);
-    if (m_keepChecking->isChecked()) m_checks->setKeepChecking(true);
+    m_pauseMs = ms;
+    if (m_pauses) {
+        for (QAction *choice : m_pauses->actions()) choice->setChecked(choice->data().toInt() == ms);
+    }
+    if (m_checks) m_checks->setRepeatMs(ms);
+    fadeOldResults();
 }
 
 void MainWindow::checkAll() {
@@ -243,7 +354,8 @@ Twips<CheckMark> *MainWindow::markOf(int row) const {
 }
 
 void MainWindow::showResult(int row, const CheckResult &result) {
-    const QString name = checkedName(*hostOf(row));
+    const Host &host = *hostOf(row);
+    const QString name = checkedName(host);
     QString words;
     switch (result.state) {
         case CheckResult::State::Answered:
@@ -259,10 +371,47 @@ void MainWindow::showResult(int row, const CheckResult &result) {
             words = QStringLiteral("Could not check %1: %2").arg(name, result.detail);
             break;
     }
-    showCheck(row, CheckMark::lookOf(result.state), words);
+    Shown shown{CheckMark::lookOf(result.state), words, QTime::currentTime(), QElapsedTimer()};
+    shown.since.start();
+    showCheck(row, shown);
+    if (m_keepChecking && m_keepChecking->isChecked())
+        m_answers.record(host.address, noticeName(host), result.state, shown.at);
+    fadeOldResults();
 }
 
-void MainWindow::showCheck(int row, CheckMark::Look look, const QString &words) {
+void MainWindow::tellChanges() {
+    const std::vector<AnswerWatch::Notice> notices = m_answers.takeNotices();
+    if (notices.empty()) return;
+    if (m_notifier) {
+        for (const AnswerWatch::Notice &notice : notices)
+            m_notifier->notify(notice.summary, notice.body);
+    }
+    QApplication::alert(this);
+}
+
+void MainWindow::fadeOldResults() {
+    // Older than two pauses: keep checking would have brought a newer one.
+    const qint64 oldAfter = 2 * qint64{m_pauseMs};
+    qint64 next = -1;
+    for (auto &[row, shown] : m_shown) {
+        if (shown.at.isNull()) continue;
+        const qint64 age = shown.since.elapsed();
+        Twips<CheckMark> *mark = markOf(row);
+        if (age >= oldAfter) {
+            if (!mark->stale()) showCheck(row, Shown(shown));
+        } else {
+            if (mark->stale()) showCheck(row, Shown(shown));
+            next = next < 0 ? oldAfter - age : std::min(next, oldAfter - age);
+        }
+    }
+    if (next < 0) {
+        m_fade.stop();
+    } else {
+        m_fade.start(static_cast<int>(next) + 1);
+    }
+}
+
+void MainWindow::showCheck(int row, const Shown &shown) {
     TwipsButton *button = pingButton(row);
     if (!button) return;
     Twips<CheckMark> *mark = markOf(row);
@@ -283,7 +432,14 @@ void MainWindow::showCheck(int row, CheckMark::Look look, const QString &words) 
         mark->raise();
         m_marks.emplace(row, mark);
     }
-    mark->setLook(look);
+    m_shown[row] = shown;
+    const bool old = !shown.at.isNull() && shown.since.elapsed() >= 2 * qint64{m_pauseMs};
+    QString words = shown.words;
+    if (!shown.at.isNull())
+        words += QStringLiteral(" at ") + shown.at.toString(QStringLiteral("HH:mm:ss"));
+    if (old) words += QStringLiteral(" (an old result)");
+    mark->setLook(shown.look);
+    mark->setStale(old);
     mark->setToolTip(words);
     mark->setAccessibleDescription(words);
     const std::optional<PortTarget> port = hostOf(row)->portTarget();
@@ -304,10 +460,6 @@ int MainWindow::rowAt(const QPoint &canvasPoint) const {
 }
 
 void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
-    if (!m_checks) {
-        TwipsWindow::contextMenuEvent(event);
-        return;
-    }
     // The menu key: the row whose button has the focus.
     int row = event->reason() == QContextMenuEvent::Keyboard ? focusedRow() : 0;
     // Else the row under the pointer (a keyboard menu opens over the focused item).
@@ -315,21 +467,39 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
     auto *menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("checkMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    if (row) {
-        QAction *one = menu->addAction(QStringLiteral("Check this host"));
-        one->setObjectName(QStringLiteral("checkHost"));
-        QObject::connect(one, &QAction::triggered, this, [this, row] { checkHost(row); });
+    // The window's own shortcuts act on the focused row; here they are only shown.
+    const auto addRowEntry = [&](const QString &text, const char *name, auto run) {
+        QAction *entry = menu->addAction(text);
+        entry->setObjectName(QString::fromUtf8(name));
+        QObject::connect(entry, &QAction::triggered, this, [this, row, run] { (this->*run)(row); });
+    };
+    if (m_checks) {
+        if (row) {
+            addRowEntry(QStringLiteral("Check this host"), "checkHost", &MainWindow::checkHost);
+            menu->addSeparator();
+        }
+        menu->addAction(m_checkAll);
+        menu->addAction(m_keepChecking);
+        QMenu *pauses = menu->addMenu(QStringLiteral("Keep checking &every"));
+        pauses->setObjectName(QStringLiteral("keepCheckingPause"));
+        pauses->addActions(m_pauses->actions());
         menu->addSeparator();
     }
-    menu->addAction(m_checkAll);
-    menu->addAction(m_keepChecking);
     if (row) {
-        menu->addSeparator();
-        // The window's own Ctrl+T traces the focused row; here it is only shown.
-        QAction *trace = menu->addAction(QStringLiteral("&Trace route\tCtrl+T"));
-        trace->setObjectName(QStringLiteral("traceRoute"));
-        QObject::connect(trace, &QAction::triggered, this, [this, row] { traceRoute(row); });
+        addRowEntry(QStringLiteral("&Trace route\tCtrl+T"), "traceRoute", &MainWindow::traceRoute);
+        addRowEntry(QStringLiteral("&Copy address\tCtrl+C"), "copyAddress",
+                    &MainWindow::copyAddress);
     }
+    QAction *reload = menu->addAction(QStringLiteral("&Reload list\tCtrl+R"));
+    reload->setObjectName(QStringLiteral("reloadList"));
+    QObject::connect(reload, &QAction::triggered, this, [this] { reloadList(); });
     menu->popup(event->globalPos());
     event->accept();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    // Nothing more is sent, nor read, once the window is closed, while the program winds down.
+    if (m_checks) m_checks->stop();
+    m_fileWatch.reset();
+    TwipsWindow::closeEvent(event);
 }

@@ -1,30 +1,40 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTime>
+#include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 #include "list/load.h"
+#include "panel/answerwatch.h"
 #include "panel/checkmark.h"
 #include "twips/twipswindow.h"
 
 class CheckQueue;
 class FileReader;
 class HostChecker;
+class Notifier;
 class ProcessLauncher;
 class QAction;
+class QActionGroup;
 struct CheckResult;
 
 // The program's one window: a row per host of the list file, or, before any row exists, one
-// placeholder button that pings loopback.
+// placeholder button that pings loopback. It follows its list file: when the file changes on
+// disk, the window loads it again by the rules of start-up.
 class MainWindow : public TwipsWindow {
 public:
     // Builds the empty window, then loads the list named by argumentText and shows its rows.
     // With a checker, the window also offers to check which hosts answer (its context menu, F5);
-    // nothing is sent before the user asks.
+    // nothing is sent before the user asks. While it keeps checking, the notifier is told when a
+    // host stops answering or answers again.
     MainWindow(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
-               HostChecker *checker = nullptr, QWidget *parent = nullptr);
+               HostChecker *checker = nullptr, Notifier *notifier = nullptr,
+               QWidget *parent = nullptr);
     ~MainWindow() override;
 
     // The rows loading built, those before a failure too.
@@ -41,21 +51,45 @@ public:
     // Starts a trace route to the row's host in a window of its own (also Ctrl+T on the focused
     // row, and the row's menu). Never throws, as startPing().
     void traceRoute(int row);
+    // Puts the row's address, as written, on the clipboard (also Ctrl+C on the focused row).
+    void copyAddress(int row);
+    // Loads the list file again (also Ctrl+R, and by itself when the file changes). A list that
+    // shows as it is shown changes nothing; otherwise the rows are built anew, keeping the marks
+    // of rows whose address is unchanged, and keep checking goes on with the new rows.
+    void reloadList();
 
     // Checking which hosts answer; null without a checker. checkAll() restarts a run under way.
     void checkAll();
     void checkHost(int row);
     QAction *checkAllAction() const { return m_checkAll; }
     QAction *keepCheckingAction() const { return m_keepChecking; }
-    // How long "keep checking" waits between runs.
+    // How long "keep checking" waits between runs; a result older than two pauses looks stale.
     void setKeepCheckingPause(int ms);
+    int keepCheckingPause() const { return m_pauseMs; }
     // The mark on a row; null until that row is first checked.
     Twips<CheckMark> *markOf(int row) const;
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
+    // A row's last check as its mark shows it.
+    struct Shown {
+        CheckMark::Look look;
+        QString words;
+        QTime at;             // when the result came; null while checking
+        QElapsedTimer since;  // how old it is
+    };
+
+    QAction *addWindowAction(const QString &text, const QString &name, const QKeySequence &keys,
+                             std::function<void()> run);
+    void addCheckActions();
+    // Builds the placeholder and the list's rows, and takes its title and height.
+    void showList(LoadedList list);
+    // Whether showing the list would change nothing the window shows.
+    bool showsAlready(const LoadedList &list) const;
+    void removeRows();
     TwipsButton *addPingButton(int row);
     void showRow(const HostRow &row);
     // The host behind a row's button: its row's, or the placeholder's.
@@ -68,17 +102,30 @@ private:
     void makeCheckQueue(HostChecker &checker, int pauseMs);
     // The row under a point of the canvas, or the focused one; 0 when none.
     int rowAt(const QPoint &canvasPoint) const;
-    void showCheck(int row, CheckMark::Look look, const QString &words);
+    void showCheck(int row, const Shown &shown);
     void showResult(int row, const CheckResult &result);
+    // Fades the marks whose result has grown old, and waits for the next one to.
+    void fadeOldResults();
+    void tellChanges();
 
+    FileReader &m_files;
     ProcessLauncher &m_launcher;
+    const QString m_argumentText;
+    std::unique_ptr<QObject> m_fileWatch;
     std::vector<HostRow> m_rows;
+    std::vector<QWidget *> m_rowItems;  // labels and bands
     QString m_loadError;
     const Host m_placeholderHost;
     std::vector<TwipsButton *> m_pingButtons;  // row n's at n - 1
     HostChecker *m_checker;
     std::unique_ptr<CheckQueue> m_checks;
     std::map<int, Twips<CheckMark> *> m_marks;
+    std::map<int, Shown> m_shown;
+    int m_pauseMs;
+    QTimer m_fade;
+    Notifier *m_notifier;
+    AnswerWatch m_answers;
     QAction *m_checkAll = nullptr;
     QAction *m_keepChecking = nullptr;
+    QActionGroup *m_pauses = nullptr;
 };

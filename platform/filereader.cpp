@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/filewatch.h"
 #include "platform/systemfile.h"
 
 namespace {
@@ -49,4 +50,10 @@ QByteArray RealFileReader::readAll(const QString &name) {
     } catch (const LoadError &e) {
         fail(name, e.why());
     }
+}
+
+std::unique_ptr<QObject> RealFileReader::watch(const QString &name, std::function<void()> changed) {
+    // Names readAll() refuses out of hand never become a file worth watching.
+    if (name.isEmpty() || name.contains(QChar(0))) return nullptr;
+    return std::make_unique<FileWatch>(name, std::move(changed));
 }

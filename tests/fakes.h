@@ -5,11 +5,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +19,7 @@
 
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
+#include "platform/notifier.h"
 #include "platform/processlauncher.h"
 
 // Hands out bytes by file name; any other name is missing.
@@ -30,8 +33,27 @@ public:
         if (it == files.constEnd()) throw LoadError(QStringLiteral("no such file"));
         return *it;
     }
+    // Keeps the window's callback, for a test to call as a change on disk would.
+    std::unique_ptr<QObject> watch(const QString &name, std::function<void()> changed) override {
+        watched = name;
+        fileChanged = std::move(changed);
+        return std::make_unique<QObject>();
+    }
     QMap<QString, QByteArray> files;
     QStringList requested;
+    QString watched;
+    std::function<void()> fileChanged;
+};
+
+// Records notices, and whether it was told that watching is on.
+class FakeNotifier : public Notifier {
+public:
+    void notify(const QString &summary, const QString &body) override {
+        notices << summary + u'|' + body;
+    }
+    void setWatching(bool on) override { watching = on; }
+    QStringList notices;
+    bool watching = false;
 };
 
 // Records every start instead of starting anything.
@@ -63,6 +85,12 @@ void runUntil(Done done, int timeoutMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(5);
     }
+}
+
+// A mark's words with the time of its result taken out; "no time" when they give none.
+inline QString withoutTime(QString words) {
+    static const QRegularExpression at(QStringLiteral(" at \\d\\d:\\d\\d:\\d\\d"));
+    return words.contains(at) ? words.remove(at) : QStringLiteral("no time");
 }
 
 // A list text: the lines joined with CR LF, each line ended by one.

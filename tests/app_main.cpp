@@ -7,7 +7,12 @@
 
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef Q_OS_WIN
+    // Windows has no offscreen platform without FreeType; Wine shows the windows on Xvfb.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "windows");
+#else
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

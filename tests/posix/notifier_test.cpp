@@ -1,0 +1,58 @@
+// The desktop notifier against a stand-in notification service on a private session bus: CTest
+// runs this under dbus-run-session, so no desktop's own service ever sees these notices.
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <gtest/gtest.h>
+
+#include "platform/notifier.h"
+#include "tests/fakes.h"
+
+namespace {
+
+// What a notification service would get, as "app|summary|body|timeout".
+class StandInService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList calls;
+
+public slots:
+    uint Notify(const QString &app, uint, const QString &, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &, int timeout) {
+        calls << QStringLiteral("%1|%2|%3|%4").arg(app, summary, body).arg(timeout);
+        return static_cast<uint>(calls.size());
+    }
+};
+
+TEST(DesktopNotifier, TheServiceGetsSummaryAndBodyAndNoServiceIsNoError) {
+    const auto notifier = makeSystemNotifier();
+    QElapsedTimer clock;
+    clock.start();
+    notifier->notify(QStringLiteral("unheard"), QString());  // nobody serves notices yet
+    EXPECT_LT(clock.elapsed(), 500) << "it waited for a service that is not there";
+
+    // The service on a connection of its own, so the notice really crosses the bus.
+    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "standin");
+    StandInService service;
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                   QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    notifier->notify(QStringLiteral("Print room (127.0.0.7) stopped answering"),
+                     QStringLiteral("No answer twice in a row, the last time at 14:03:07."));
+    runUntil([&] { return !service.calls.isEmpty(); }, 3000);
+    EXPECT_EQ(service.calls,
+              QStringList({"norvex|Print room (127.0.0.7) stopped answering|No answer twice in a "
+                           "row, the last time at 14:03:07.|-1"}));
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    QGuiApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "notifier_test.moc"
