@@ -1,6 +1,7 @@
 // Notices as a tray icon's messages, which Windows 10 and 11 show as their own notifications.
 // A tray icon needs no Start menu shortcut or registered application id, so the portable zip
 // notifies as the installed program does; it is there only while norvex is watching.
+#include <QCoreApplication>
 #include <QIcon>
 #include <QSystemTrayIcon>
 
@@ -20,7 +21,9 @@ public:
             return;
         }
         if (m_icon || !QSystemTrayIcon::isSystemTrayAvailable()) return;
-        m_icon = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/norvex/norvex.png")));
+        // The application's child, so that it can be found by name.
+        m_icon = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/norvex/norvex.png")),
+                                                   QCoreApplication::instance());
         m_icon->setObjectName(QStringLiteral("watchingTrayIcon"));
         m_icon->setToolTip(QStringLiteral("norvex is checking its hosts"));
         m_icon->show();

@@ -705,3 +705,31 @@ TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
 }
 
 }  // namespace
+
+// An editor's save replaces the list by a rename: the running window follows it within about two
+// seconds, and one written in place too.
+TEST(NorvexExe, FollowsItsListWhenItIsReplacedOrRewritten) {
+    TempDir dir;
+    writeFile(dir.file(L"norvex.nvx"), listText({"[LIST]", "a=127.0.0.1"}));
+    Norvex norvex(L"", dir.path());
+    ASSERT_TRUE(norvex.started());
+    HWND window = norvex.mainWindow();
+    ASSERT_NE(window, nullptr);
+    const auto clientHeight = [&] {
+        RECT client{};
+        GetClientRect(window, &client);
+        return client.bottom - client.top;
+    };
+    const auto waitForHeight = [&](int height) {
+        for (int i = 0; i < 40 && clientHeight() != height; ++i) Sleep(100);
+        return clientHeight();
+    };
+    EXPECT_EQ(clientHeight(), 30);  // one row: (40 + 375 + 40) twips
+    writeFile(dir.file(L"norvex.new"), listText({"[LIST]", "a=127.0.0.1", "b=127.0.0.2:80"}));
+    ASSERT_TRUE(MoveFileExW(dir.file(L"norvex.new").c_str(), dir.file(L"norvex.nvx").c_str(),
+                            MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(waitForHeight(55), 55) << "a list renamed over it was not loaded";
+    writeFile(dir.file(L"norvex.nvx"), listText({"no marker"}));
+    EXPECT_EQ(waitForHeight(43), 43) << "a list written in place was not loaded";
+    EXPECT_EQ(utf8(titleOf(window)), " [norvex.nvx] not found");
+}
