@@ -729,7 +729,6 @@ TEST(NorvexExe, FollowsItsListWhenItIsReplacedOrRewritten) {
     ASSERT_TRUE(MoveFileExW(dir.file(L"norvex.new").c_str(), dir.file(L"norvex.nvx").c_str(),
                             MOVEFILE_REPLACE_EXISTING));
     EXPECT_EQ(waitForHeight(55), 55) << "a list renamed over it was not loaded";
-    writeFile(dir.file(L"norvex.nvx"), listText({"no marker"}));
+    writeFile(dir.file(L"norvex.nvx"), listText({"no marker: no rows"}));
     EXPECT_EQ(waitForHeight(43), 43) << "a list written in place was not loaded";
-    EXPECT_EQ(utf8(titleOf(window)), " [norvex.nvx] not found");
 }
