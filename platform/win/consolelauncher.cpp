@@ -67,14 +67,19 @@ std::wstring besideNorvex(const std::wstring &program) {
     return isFile(path) ? path : std::wstring();
 }
 
-// Runs application with commandLine in a new console window, shown normally; keeps nothing.
-void startInNewConsole(const std::wstring &application, const std::wstring &commandLine) {
+// Runs application with commandLine in a new console window, shown normally, with the system's
+// title (the program's path) or the one given; keeps nothing.
+void startInNewConsole(const std::wstring &application, const std::wstring &commandLine,
+                       const std::wstring &title = std::wstring()) {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
+    std::vector<wchar_t> titleText(title.begin(), title.end());
+    titleText.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
+    if (!title.empty()) startup.lpTitle = titleText.data();
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE,
                         CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &info)) {
@@ -87,13 +92,20 @@ void startInNewConsole(const std::wstring &application, const std::wstring &comm
     Handle process(info.hProcess);
 }
 
-// program, run by norvex-hold so that its window stays open once it has ended.
+// program, run by norvex-hold so that its window stays open once it has ended. The window is
+// titled by what it runs ("tracert gateway") rather than by norvex-hold's path.
 void startHeldOpen(const std::wstring &program, const std::vector<std::wstring> &words) {
     const std::wstring hold = besideNorvex(L"norvex-hold.exe");
     if (hold.empty()) throw LaunchError("norvex-hold.exe is not installed beside norvex.exe.");
     std::wstring line = quotedArgument(hold) + L' ' + quotedArgument(program);
-    for (const std::wstring &word : words) line += L' ' + quotedArgument(word);
-    startInNewConsole(hold, line);
+    std::wstring title = program.substr(program.find_last_of(L"\\/") + 1);
+    if (title.size() > 4 && _wcsicmp(title.c_str() + title.size() - 4, L".exe") == 0)
+        title.erase(title.size() - 4);
+    for (const std::wstring &word : words) {
+        line += L' ' + quotedArgument(word);
+        if (word != L"--") title += L' ' + word;
+    }
+    startInNewConsole(hold, line, title);
 }
 
 }  // namespace

@@ -678,6 +678,7 @@ TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
     EXPECT_EQ(command.substr(command.rfind(' ')), " 127.0.0.7") << command;
     EXPECT_EQ(traced[0].at("console"), "1");
     EXPECT_EQ(traced[0].at("attached"), "2") << "tracert shares its console with norvex-hold";
+    EXPECT_EQ(traced[0].at("title"), "tracert 127.0.0.7");
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(processesNamed(L"norvex-hold.exe").size(), 1u) << "the console closed with tracert";
     endAll(L"norvex-hold.exe");

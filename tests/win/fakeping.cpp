@@ -3,6 +3,7 @@
 //   command=<GetCommandLineW()>   image=<its own path>
 //   flags=<STARTUPINFO dwFlags>   show=<wShowWindow>
 //   console=<1 when it has a console window>   attached=<processes on that console>
+//   title=<that console's title>
 // Written aside and renamed, so a reader never sees half of one.
 #include <windows.h>
 
@@ -40,6 +41,9 @@ int wmain() {
     record += "show=" + std::to_string(startup.wShowWindow) + "\n";
     record += "console=" + std::string(GetConsoleWindow() ? "1" : "0") + "\n";
     record += "attached=" + std::to_string(onConsole) + "\n";
+    wchar_t title[256] = L"";
+    GetConsoleTitleW(title, 256);
+    record += "title=" + utf8(title) + "\n";
 
     const std::wstring base = std::wstring(dir) + L"\\ping-" + std::to_wstring(GetCurrentProcessId());
     const std::wstring part = base + L".part";
