@@ -54,7 +54,8 @@ std::vector<AnswerWatch::Notice> AnswerWatch::takeNotices() {
         // A body a notice can show: the first few names, then how many more.
         constexpr size_t kNamesShown = 8;
         QStringList names;
-        for (size_t i = 0; i < std::min(changes.size(), kNamesShown); ++i) names << changes[i]->name;
+        for (size_t i = 0; i < std::min(changes.size(), kNamesShown); ++i)
+            names << changes[i]->name;
         QString body = names.join(QStringLiteral(", "));
         if (changes.size() > kNamesShown)
             body += QStringLiteral(" and %1 more").arg(changes.size() - kNamesShown);

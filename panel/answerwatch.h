@@ -36,8 +36,8 @@ private:
         QTime at;
     };
     struct Seen {
-        int settled = -1;     // 1 answering, 0 not, -1 no result yet
-        int streak = 0;       // results in a row that differ from settled
+        int settled = -1;  // 1 answering, 0 not, -1 no result yet
+        int streak = 0;    // results in a row that differ from settled
     };
     std::map<QString, Seen> m_hosts;
     std::vector<Change> m_changes;

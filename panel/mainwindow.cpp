@@ -18,7 +18,9 @@
 
 namespace {
 
-QColor colorOf(const HostRow &row) { return QColor(row.color.red, row.color.green, row.color.blue); }
+QColor colorOf(const HostRow &row) {
+    return QColor(row.color.red, row.color.green, row.color.blue);
+}
 
 // What a check of the host is sent to, as its mark's words name it.
 QString checkedName(const Host &host) {
@@ -135,16 +137,16 @@ void MainWindow::showList(LoadedList list) {
     m_loadError = std::move(list.error);
     setOuterHeight(list.outerHeight.value_or(kEmptyClientHeight + kFrameAllowance));
     m_rows = std::move(list.rows);
-    // The list's text goes here: the window needs only the rows, and none of the text is held
-    // while their widgets are built.
+    // The list's text is freed here: the window needs only the rows, and none of the text is
+    // held while their widgets are built.
     list = LoadedList();
     for (const HostRow &row : m_rows) showRow(row);
 }
 
 bool MainWindow::showsAlready(const LoadedList &list) const {
     const auto sameRow = [](const HostRow &a, const HostRow &b) {
-        return a.host.label == b.host.label && a.host.address == b.host.address &&
-               a.top == b.top && a.color.red == b.color.red && a.color.green == b.color.green &&
+        return a.host.label == b.host.label && a.host.address == b.host.address && a.top == b.top &&
+               a.color.red == b.color.red && a.color.green == b.color.green &&
                a.color.blue == b.color.blue;
     };
     return list.caption == caption() && list.error == m_loadError &&
@@ -181,7 +183,8 @@ void MainWindow::reloadList() {
         const auto kept = results.find(hostOf(row)->address);
         if (kept != results.end()) showCheck(row, kept->second);
     }
-    if (focused) pingButton(std::min<int>(focused, static_cast<int>(m_pingButtons.size())))->setFocus();
+    if (focused)
+        pingButton(std::min<int>(focused, static_cast<int>(m_pingButtons.size())))->setFocus();
     if (m_checker) {
         makeCheckQueue(*m_checker, m_pauseMs);
         if (keepChecking) m_checks->setKeepChecking(true);
@@ -193,7 +196,7 @@ MainWindow::~MainWindow() = default;
 
 TwipsButton *MainWindow::pingButton(int row) const {
     return row >= 1 && row <= static_cast<int>(m_pingButtons.size()) ? m_pingButtons[row - 1]
-                                                                      : nullptr;
+                                                                     : nullptr;
 }
 
 TwipsButton *MainWindow::addPingButton(int row) {
@@ -248,8 +251,7 @@ void MainWindow::showRow(const HostRow &row) {
 }
 
 const Host *MainWindow::hostOf(int row) const {
-    if (row >= 1 && row <= static_cast<int>(m_rows.size()))
-        return &m_rows[row - 1].host;
+    if (row >= 1 && row <= static_cast<int>(m_rows.size())) return &m_rows[row - 1].host;
     return row == 1 ? &m_placeholderHost : nullptr;
 }
 
@@ -284,7 +286,8 @@ void MainWindow::traceRoute(int row) {
     try {
         m_launcher.startTraceRoute(*host);
     } catch (const std::exception &e) {
-        warnNotStarted(*host, QString::fromStdString(e.what()), QStringLiteral("trace route window"));
+        warnNotStarted(*host, QString::fromStdString(e.what()),
+                       QStringLiteral("trace route window"));
     }
 }
 
@@ -321,9 +324,10 @@ void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
     if (hosts.empty()) hosts.emplace(1, m_placeholderHost);
     CheckQueue::Listener listener;
     listener.waiting = [this](int row) {
-        showCheck(row, {CheckMark::Look::Checking,
-                        QStringLiteral("Checking whether %1 answers").arg(checkedName(*hostOf(row))),
-                        QTime(), QElapsedTimer()});
+        showCheck(row,
+                  {CheckMark::Look::Checking,
+                   QStringLiteral("Checking whether %1 answers").arg(checkedName(*hostOf(row))),
+                   QTime(), QElapsedTimer()});
     };
     listener.finished = [this](int row, const CheckResult &result) { showResult(row, result); };
     listener.idle = [this] { tellChanges(); };
@@ -334,7 +338,8 @@ void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
 void MainWindow::setKeepCheckingPause(int ms) {
     m_pauseMs = ms;
     if (m_pauses) {
-        for (QAction *choice : m_pauses->actions()) choice->setChecked(choice->data().toInt() == ms);
+        for (QAction *choice : m_pauses->actions())
+            choice->setChecked(choice->data().toInt() == ms);
     }
     if (m_checks) m_checks->setRepeatMs(ms);
     fadeOldResults();
@@ -425,8 +430,7 @@ void MainWindow::showCheck(int row, const Shown &shown) {
         mark->setTop(at.top + (rowlayout::kPitch - kSide) / 2.0);
         mark->setWidth(kSide);
         mark->setHeight(kSide);
-        if (row <= static_cast<int>(m_rows.size()))
-            mark->setBackground(colorOf(m_rows[row - 1]));
+        if (row <= static_cast<int>(m_rows.size())) mark->setBackground(colorOf(m_rows[row - 1]));
         mark->setAccessibleName(QStringLiteral("Check of %1").arg(button->caption()));
         mark->show();
         mark->raise();

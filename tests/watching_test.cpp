@@ -22,7 +22,7 @@ using Look = CheckMark::Look;
 QStringList noticesAfter(AnswerWatch &watch, const QString &host, const char *results) {
     QStringList told;
     for (const char *r = results; *r; ++r) {
-        const State state = *r == 'A' ? State::Answered
+        const State state = *r == 'A'   ? State::Answered
                             : *r == 'N' ? State::NoAnswer
                                         : State::CouldNotCheck;
         watch.record(host, host, state, QTime(14, 3, 7));
@@ -38,12 +38,10 @@ TEST(AnswerWatch, AChangeIsToldOnceItHoldsForTwoChecksInARow) {
         const char *results;
         QStringList notices;
     } cases[] = {
-        {"NNN", {}},  // never up is not down
-        {"ANAN", {}},  // one lost reply is no news
-        {"ANNNN", {down}},
-        {"ANCN", {down}},  // could-not-check says nothing either way
-        {"ACCC", {}},
-        {"ANNAA", {down, up}},
+        {"NNN", {}},                          // never up is not down
+        {"ANAN", {}},                         // one lost reply is no news
+        {"ANNNN", {down}}, {"ANCN", {down}},  // could-not-check says nothing either way
+        {"ACCC", {}},      {"ANNAA", {down, up}},
     };
     for (const auto &c : cases) {
         AnswerWatch watch;
@@ -77,23 +75,29 @@ TEST(FileWatch, EveryWayAFileChangesIsToldOnceAndSoon) {
         int told;
     } cases[] = {
         {"written in place", "norvex.nvx", [](const QString &p) { write(p, "a=1\n"); }, 1},
-        {"saved by rename", "norvex.nvx", [](const QString &p) {
+        {"saved by rename", "norvex.nvx",
+         [](const QString &p) {
              QSaveFile save(p);  // a temporary file renamed over it, as editors save
              ASSERT_TRUE(save.open(QIODevice::WriteOnly));
              save.write("[LIST]\nb=2\n");
              ASSERT_TRUE(save.commit());
-         }, 1},
-        {"deleted, then created", "norvex.nvx", [](const QString &p) {
+         },
+         1},
+        {"deleted, then created", "norvex.nvx",
+         [](const QString &p) {
              QFile::remove(p);
              runUntil([] { return false; }, 100);
              write(p, "c=3\n");
-         }, 1},
-        {"written in pieces", "norvex.nvx", [](const QString &p) {
+         },
+         1},
+        {"written in pieces", "norvex.nvx",
+         [](const QString &p) {
              for (int i = 0; i < 8; ++i) {
                  write(p, "d=4\n");
                  runUntil([] { return false; }, 60);
              }
-         }, 1},
+         },
+         1},
         {"another file in its folder", "later.nvx", [](const QString &p) { write(p, "x"); }, 0},
         {"created where there was none", "later.nvx",
          [](const QString &p) { write(p.left(p.size() - 10) + "later.nvx", "x"); }, 1},

@@ -1,11 +1,13 @@
 // The desktop notifier against a stand-in notification service on a private session bus: CTest
 // runs this under dbus-run-session, so no desktop's own service ever sees these notices.
+#include "platform/notifier.h"
+
+#include <gtest/gtest.h>
+
 #include <QDBusConnection>
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <gtest/gtest.h>
 
-#include "platform/notifier.h"
 #include "tests/fakes.h"
 
 namespace {
