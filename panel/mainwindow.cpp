@@ -269,25 +269,23 @@ void MainWindow::describeButton(TwipsButton *button, const Host &host) {
 }
 
 void MainWindow::startPing(int row) {
-    const Host *host = hostOf(row);
-    if (!host) return;
-    try {
-        m_launcher.start(*host);
-    } catch (const std::exception &e) {
-        warnNotStarted(*host, QString::fromStdString(e.what()));
-    } catch (...) {
-        warnNotStarted(*host, QString());
-    }
+    launch(row, &ProcessLauncher::start, QStringLiteral("ping window"));
 }
 
 void MainWindow::traceRoute(int row) {
+    launch(row, &ProcessLauncher::startTraceRoute, QStringLiteral("trace route window"));
+}
+
+void MainWindow::launch(int row, void (ProcessLauncher::*start)(const Host &),
+                        const QString &window) {
     const Host *host = hostOf(row);
     if (!host) return;
     try {
-        m_launcher.startTraceRoute(*host);
+        (m_launcher.*start)(*host);
     } catch (const std::exception &e) {
-        warnNotStarted(*host, QString::fromStdString(e.what()),
-                       QStringLiteral("trace route window"));
+        warnNotStarted(*host, QString::fromStdString(e.what()), window);
+    } catch (...) {
+        warnNotStarted(*host, QString(), window);
     }
 }
 

@@ -95,6 +95,8 @@ private:
     // The host behind a row's button: its row's, or the placeholder's.
     const Host *hostOf(int row) const;
     void describeButton(TwipsButton *button, const Host &host);
+    // Starts a window for the row's host; what cannot be started is told in a warning.
+    void launch(int row, void (ProcessLauncher::*start)(const Host &), const QString &window);
     void warnNotStarted(const Host &host, const QString &why,
                         const QString &window = QStringLiteral("ping window"));
     // The row whose button has the focus; 0 when none has.

@@ -12,20 +12,18 @@ build=${NORVEX_BUILD:-build}
 cmake -S . -B "$build" >/dev/null
 cmake --build "$build" -j2 --target norvex norvex-probe
 
+. scripts/lib.sh
 work=$(mktemp -d)
 pids=()
 cleanup() {
-  # Newest first: the X server goes last.
+  # Newest first, and the X server last.
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   sleep 0.5
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 1030x460x24 -nolisten tcp &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb 1030x460x24
 
 python3 - <<'PY' &
 import socket

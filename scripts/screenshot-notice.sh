@@ -16,19 +16,17 @@ if [ -z "${NORVEX_IN_SESSION:-}" ]; then
   NORVEX_IN_SESSION=1 NORVEX_BUILD=$build exec dbus-run-session -- "$0" "$@"
 fi
 
+. scripts/lib.sh
 work=$(mktemp -d)
 pids=()
 cleanup() {
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
   sleep 0.5
+  stop_xvfb
   rm -rf "$work"
 }
 trap cleanup EXIT
-display=:$((90 + RANDOM % 100))
-Xvfb "$display" -screen 0 760x260x24 -nolisten tcp &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+start_xvfb 760x260x24
 dunst -config /dev/null >/dev/null 2>&1 &
 pids+=($!)
 dbus-monitor "interface='org.freedesktop.Notifications',member='Notify'" > "$work/bus.log" 2>&1 &

@@ -193,13 +193,13 @@ TEST(WindowNotices, OneNoticeForAHostThatStopsAnsweringAndOneWhenItAnswersAgain)
 
 TEST(WindowMarks, AResultSaysWhenItCameAndFadesWhenOldAndAnAddressIsCopiedAsWritten) {
     Watched w("[LIST]\r\nlong=-l 1000 127.0.0.2\r\n");
-    w.window.setKeepCheckingPause(100);
+    w.window.setKeepCheckingPause(300);  // old after 600 ms
     w.window.checkHost(1);
     runUntil([&] { return w.look(1) == Look::Answered; }, 2000);
     Twips<CheckMark> *mark = w.window.markOf(1);
     EXPECT_EQ(withoutTime(mark->toolTip()), QStringLiteral("127.0.0.2 answered in 1 ms"));
     EXPECT_FALSE(mark->stale());
-    runUntil([&] { return mark->stale(); }, 1000);
+    runUntil([&] { return mark->stale(); }, 3000);
     EXPECT_TRUE(mark->accessibleDescription().endsWith(" (an old result)"));
     w.window.copyAddress(1);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("-l 1000 127.0.0.2"));
