@@ -105,8 +105,8 @@ void MainWindow::addCheckActions() {
                         QKeySequence(Qt::SHIFT | Qt::Key_F5), [] {});
     m_keepChecking->setCheckable(true);
     QObject::connect(m_keepChecking, &QAction::toggled, this, [this](bool on) {
-        // Watching starts afresh: what a host did before is no news now.
-        if (on) m_answers.clear();
+        // Watching starts afresh, and what it had not told yet is not told once it stops.
+        m_answers.clear();
         if (m_notifier) m_notifier->setWatching(on);
         m_checks->setKeepChecking(on);
     });
