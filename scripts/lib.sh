@@ -87,3 +87,26 @@ leftover_processes() {
       printf "%s(%s) " "$(cat "$dir/comm" 2>/dev/null)" "$pid"
     done' leftover "$NORVEX_RUN_MARK" "$$" "$BASHPID"
 }
+
+# For the desktop pictures: a TCP listener on HOST PORT (loopback) that accepts every connection
+# and closes it at once; its pid goes to listener_pid.
+start_loopback_listener() {
+  python3 -c '
+import socket, sys
+s = socket.socket()
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind((sys.argv[1], int(sys.argv[2])))
+s.listen(8)
+while True:
+    s.accept()[0].close()
+' "$1" "$2" &
+  listener_pid=$!
+}
+
+# Stops the given processes newest first, then the Xvfb of start_xvfb.
+stop_started() {
+  local i
+  for ((i = $# ; i >= 1; i--)); do kill "${!i}" 2>/dev/null || true; done
+  sleep 0.5
+  stop_xvfb
+}

@@ -15,26 +15,11 @@ cmake --build "$build" -j2 --target norvex norvex-probe
 . scripts/lib.sh
 work=$(mktemp -d)
 pids=()
-cleanup() {
-  # Newest first, and the X server last.
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  sleep 0.5
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_started "${pids[@]}"; rm -rf "$work"' EXIT
 start_xvfb 1030x460x24
 
-python3 - <<'PY' &
-import socket
-s = socket.socket()
-s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.2", 8443))
-s.listen(8)
-while True:
-    s.accept()[0].close()
-PY
-pids+=($!)
+start_loopback_listener 127.0.0.2 8443
+pids+=("$listener_pid")
 
 cat > "$work/servers.nvx" <<'LIST'
 [LIST]

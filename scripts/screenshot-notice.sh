@@ -19,13 +19,7 @@ fi
 . scripts/lib.sh
 work=$(mktemp -d)
 pids=()
-cleanup() {
-  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
-  sleep 0.5
-  stop_xvfb
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'stop_started "${pids[@]}"; rm -rf "$work"' EXIT
 start_xvfb 760x260x24
 dunst -config /dev/null >/dev/null 2>&1 &
 pids+=($!)
@@ -33,17 +27,8 @@ dbus-monitor "interface='org.freedesktop.Notifications',member='Notify'" > "$wor
 pids+=($!)
 
 listen() {
-  python3 -c '
-import socket
-s = socket.socket()
-s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-s.bind(("127.0.0.2", 8443))
-s.listen(8)
-while True:
-    s.accept()[0].close()
-' &
-  listener=$!
-  pids+=($listener)
+  start_loopback_listener 127.0.0.2 8443
+  pids+=("$listener_pid")
 }
 notices() { grep -c 'member=Notify' "$work/bus.log" || true; }
 wait_for_notices() {
@@ -68,7 +53,7 @@ xdotool windowmove "$main" 20 20
 sleep 1
 xdotool windowfocus --sync "$main" mousemove 60 40 sleep 0.3 keydown shift key F5 keyup shift  # Keep checking
 sleep 2
-kill "$listener"
+kill "$listener_pid"
 wait_for_notices 1
 sleep 1
 xwd -root -silent | convert xwd:- docs/norvex-notice.png

@@ -107,6 +107,15 @@ QString installedProbe() {
     return !dir.isEmpty() && file.isFile() && file.isExecutable() ? file.filePath() : QString();
 }
 
+// What a check's program runs with: the absolute PATH folders alone, and the C locale, whose
+// words the readers of its output know.
+QProcessEnvironment checkEnvironment(const QStringList &dirs) {
+    QProcessEnvironment environment;
+    environment.insert(QStringLiteral("PATH"), dirs.join(u':'));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    return environment;
+}
+
 }  // namespace
 
 CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output) {
@@ -156,9 +165,6 @@ std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done d
                         QStringLiteral("no ping program was found on PATH")},
             std::move(done));
     }
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), dirs.join(u':'));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     const QStringList arguments{QStringLiteral("-n"),
                                 QStringLiteral("-c"),
                                 QStringLiteral("1"),
@@ -166,8 +172,8 @@ std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done d
                                 QString::number(kReplyTimeoutMs / 1000),
                                 QStringLiteral("--"),
                                 hostName};
-    return std::make_unique<PingRun>(ping, arguments, environment, m_hardLimitMs, readPingRun,
-                                     std::move(done));
+    return std::make_unique<PingRun>(ping, arguments, checkEnvironment(dirs), m_hardLimitMs,
+                                     readPingRun, std::move(done));
 }
 
 std::unique_ptr<PendingCheck> PingChecker::checkPort(const QString &hostName, int port,
@@ -179,14 +185,11 @@ std::unique_ptr<PendingCheck> PingChecker::checkPort(const QString &hostName, in
                         QStringLiteral("norvex-probe is not installed beside norvex")},
             std::move(done));
     }
-    QProcessEnvironment environment;
-    environment.insert(QStringLiteral("PATH"), searchPath(m_environment).join(u':'));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     const QStringList arguments{QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-W"),
                                 QString::number(kReplyTimeoutMs), QStringLiteral("--"), hostName,
                                 QString::number(port)};
-    return std::make_unique<PingRun>(probe, arguments, environment, m_hardLimitMs, readProbeRun,
-                                     std::move(done));
+    return std::make_unique<PingRun>(probe, arguments, checkEnvironment(searchPath(m_environment)),
+                                     m_hardLimitMs, readProbeRun, std::move(done));
 }
 
 std::unique_ptr<HostChecker> makeSystemHostChecker() { return std::make_unique<PingChecker>(); }
