@@ -78,7 +78,7 @@ unused_features=(sql network xml concurrent printsupport vulkan tabletevent
                  pdf textmarkdownreader textmarkdownwriter textodfwriter movie picture
                  imageformat_bmp imageformat_ppm imageformat_xbm undocommand undostack undogroup
                  sessionmanager filesystemmodel mimetype sharedmemory systemsemaphore
-                 sortfilterproxymodel identityproxymodel transposeproxymodel
+                 identityproxymodel transposeproxymodel
                  concatenatetablesproxymodel itemmodeltester)
 for feature in "${unused_features[@]}"; do qt_options+=("-no-feature-$feature"); done
 # Platform plugins that nothing loads: the direct2d one compiles the whole windows plugin a second
