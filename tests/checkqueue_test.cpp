@@ -35,21 +35,29 @@ struct Heard {
     }
 };
 
-TEST(CheckQueue, AtMostSixteenAtOnceAndEveryRowAnswered) {
+TEST(CheckQueue, ARunIsOneSweepOfEveryTargetOnceWhateverTheListRepeats) {
     FakeChecker checker;
+    std::map<int, Host> all = hosts(86);
     for (int i = 1; i <= 86; i += 2)  // every other host silent for a while
-        checker.answers[hosts(86).at(i).address] = {{State::NoAnswer, -1, "no reply"}, 60};
+        checker.answers[all.at(i).address] = {{State::NoAnswer, -1, "no reply"}, 60};
+    // The same host again, with ping options around it, and one port row twice.
+    all.emplace(87, Host{"again", "-c 3 " + all.at(1).address});
+    all.emplace(88, Host{"web", "127.0.0.2:8080"});
+    all.emplace(89, Host{"web too", "127.0.0.2:8080"});
     Heard heard;
-    CheckQueue queue(checker, hosts(86), heard.listener());
+    CheckQueue queue(checker, all, heard.listener());
     queue.checkAll();
-    EXPECT_EQ(heard.waiting.size(), 86u);  // every row shows it is being checked at once
-    EXPECT_EQ(queue.running(), 16);
+    EXPECT_EQ(heard.waiting.size(), 89u);  // every row shows it is being checked at once
+    EXPECT_EQ(checker.sweeps, 1);
+    EXPECT_EQ(checker.asked.size(), 87);
+    EXPECT_EQ(checker.asked.count("127.0.0.2 port 8080"), 1);
     runUntil([&] { return heard.idle > 0; }, 10000);
     EXPECT_EQ(heard.idle, 1);
-    EXPECT_EQ(heard.finished.size(), 86u);
-    EXPECT_EQ(checker.mostUnderWay, 16);
+    EXPECT_EQ(heard.finished.size(), 89u);
     EXPECT_EQ(heard.finished[1].state, State::NoAnswer);
+    EXPECT_EQ(heard.finished[87].state, State::NoAnswer);
     EXPECT_EQ(heard.finished[2].state, State::Answered);
+    EXPECT_EQ(heard.finished[89].state, State::Answered);
     EXPECT_EQ(checker.underWay, 0);
 }
 
@@ -63,26 +71,31 @@ TEST(CheckQueue, ANewRunRestartsInsteadOfStacking) {
     runUntil([] { return false; }, 50);
     for (auto &[host, answer] : checker.answers) answer.result = {State::Answered, 1, QString()};
     queue.checkAll();  // while the first run is under way
-    EXPECT_LE(checker.underWay, 16) << "the first run's checks were not stopped";
+    EXPECT_EQ(checker.underWay, 20) << "the first run's checks were not stopped";
     runUntil([&] { return heard.idle > 0; }, 10000);
     EXPECT_EQ(heard.idle, 1);  // one run ended, not two
     EXPECT_EQ(heard.finished.size(), 20u);
     EXPECT_EQ(heard.reports, 20) << "the dropped run's results were told too";
     for (const auto &[key, result] : heard.finished) EXPECT_EQ(result.detail, QString()) << key;
-    EXPECT_EQ(checker.asked.size(), 36u);  // 16 dropped and begun again, then the other 4
-    EXPECT_EQ(checker.mostUnderWay, 16);
+    EXPECT_EQ(checker.sweeps, 2);
 }
 
-TEST(CheckQueue, OneRowGoesAheadOfThoseWaiting) {
+TEST(CheckQueue, ARowAskedAgainTakesTheResultOfItsLaterCheck) {
     FakeChecker checker;
-    for (const auto &[key, host] : hosts(30)) checker.answers[host.address] = {{}, 100};
+    for (const auto &[key, host] : hosts(30))
+        checker.answers[host.address] = {{State::NoAnswer, -1, "slow"}, 150};
     Heard heard;
     CheckQueue queue(checker, hosts(30), heard.listener());
     queue.checkAll();
+    checker.answers[hosts(30).at(25).address] = {{State::Answered, 2, QString()}, 0};
     queue.checkOne(25);
-    EXPECT_EQ(checker.asked.size(), 16u);
-    runUntil([&] { return checker.asked.size() > 16; }, 5000);
-    EXPECT_EQ(checker.asked.value(16), hosts(30).at(25).address);
+    EXPECT_EQ(checker.sweeps, 2);
+    EXPECT_EQ(checker.asked.last(), hosts(30).at(25).address);
+    runUntil([&] { return heard.idle > 0; }, 5000);
+    EXPECT_EQ(heard.idle, 1);
+    EXPECT_EQ(heard.reports, 30) << "row 25 was told twice";
+    EXPECT_EQ(heard.finished[25].state, State::Answered);
+    EXPECT_EQ(heard.finished[24].state, State::NoAnswer);
 }
 
 TEST(CheckQueue, StoppedOrGoneItSaysNothingMore) {
@@ -95,6 +108,7 @@ TEST(CheckQueue, StoppedOrGoneItSaysNothingMore) {
         queue.stop();
         EXPECT_EQ(checker.underWay, 0);
         queue.checkAll();
+        EXPECT_EQ(checker.underWay, 5);
     }  // destroyed with its checks under way
     EXPECT_EQ(checker.underWay, 0);
     runUntil([] { return false; }, 200);

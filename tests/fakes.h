@@ -141,45 +141,48 @@ public:
         CheckResult result;
         int delayMs = 0;
     };
-    std::map<QString, Answer> answers;  // by host name; any other answers at once
-    QStringList asked;                  // every host name checked, in order
-    int underWay = 0;
+    // By host name, a port row's as "HOST port PORT"; any other answers at once.
+    std::map<QString, Answer> answers;
+    QStringList asked;  // every target checked, in order
+    int sweeps = 0;     // sweeps started
+    int underWay = 0;   // targets whose result has not come
     int mostUnderWay = 0;
 
-    std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override {
-        asked << hostName;
-        const auto found = answers.find(hostName);
-        const Answer answer = found == answers.end()
-                                  ? Answer{{CheckResult::State::Answered, 1, QString()}, 0}
-                                  : found->second;
-        return std::make_unique<Run>(*this, answer, std::move(done));
-    }
-    // Asked as "HOST port PORT", answered as check() answers that.
-    std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
-                                            Done done) override {
-        return check(QStringLiteral("%1 port %2").arg(hostName).arg(port), std::move(done));
+    std::unique_ptr<PendingCheck> sweep(std::vector<CheckTarget> targets, Each each) override {
+        ++sweeps;
+        auto run = std::make_unique<Run>(*this);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const CheckTarget &t = targets[i];
+            const QString name =
+                t.port ? QStringLiteral("%1 port %2").arg(t.host).arg(t.port) : t.host;
+            asked << name;
+            const auto found = answers.find(name);
+            const Answer answer = found == answers.end()
+                                      ? Answer{{CheckResult::State::Answered, 1, QString()}, 0}
+                                      : found->second;
+            run->add(i, answer, each);
+        }
+        return run;
     }
 
 private:
     class Run : public PendingCheck {
     public:
-        Run(FakeChecker &checker, const Answer &answer, Done done) : m_checker(checker) {
+        explicit Run(FakeChecker &checker) : m_checker(checker) {}
+        void add(std::size_t index, const Answer &answer, const Each &each) {
+            ++m_left;
             m_checker.mostUnderWay = std::max(m_checker.mostUnderWay, ++m_checker.underWay);
-            QTimer::singleShot(answer.delayMs, &m_context, [this, answer, done] {
-                end();
-                done(answer.result);
+            QTimer::singleShot(answer.delayMs, &m_context, [this, index, answer, each] {
+                --m_left;
+                --m_checker.underWay;
+                each(index, answer.result);
             });
         }
-        ~Run() override { end(); }
+        ~Run() override { m_checker.underWay -= m_left; }
 
     private:
-        void end() {
-            if (m_ended) return;
-            m_ended = true;
-            --m_checker.underWay;
-        }
         FakeChecker &m_checker;
-        bool m_ended = false;
+        int m_left = 0;
         QObject m_context;
     };
 };

@@ -156,7 +156,19 @@ PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs, QStri
       m_hardLimitMs(hardLimitMs),
       m_probe(std::move(probe)) {}
 
-std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done done) {
+std::unique_ptr<PendingCheck> PingChecker::sweep(std::vector<CheckTarget> targets, Each each) {
+    return sweepOneByOne(std::move(targets), std::move(each), kMostAtOnce,
+                         [this](const CheckTarget &target, Done done) {
+                             return checkOne(target, std::move(done));
+                         });
+}
+
+std::unique_ptr<PendingCheck> PingChecker::checkOne(const CheckTarget &target, Done done) {
+    return target.port ? probeOnce(target.host, target.port, std::move(done))
+                       : pingOnce(target.host, std::move(done));
+}
+
+std::unique_ptr<PendingCheck> PingChecker::pingOnce(const QString &hostName, Done done) {
     const QStringList dirs = searchPath(m_environment);
     const QString ping = findExecutable(QStringLiteral("ping"), dirs);
     if (ping.isEmpty()) {
@@ -176,7 +188,7 @@ std::unique_ptr<PendingCheck> PingChecker::check(const QString &hostName, Done d
                                      readPingRun, std::move(done));
 }
 
-std::unique_ptr<PendingCheck> PingChecker::checkPort(const QString &hostName, int port,
+std::unique_ptr<PendingCheck> PingChecker::probeOnce(const QString &hostName, int port,
                                                      Done done) {
     const QString probe = m_probe.isEmpty() ? installedProbe() : m_probe;
     if (probe.isEmpty()) {

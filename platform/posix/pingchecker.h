@@ -16,11 +16,15 @@ public:
 
     explicit PingChecker(QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
                          int hardLimitMs = kHardLimitMs, QString probe = QString());
-    std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override;
-    std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
-                                            Done done) override;
+    // At most kMostAtOnce programs at a time.
+    std::unique_ptr<PendingCheck> sweep(std::vector<CheckTarget> targets, Each each) override;
+    static constexpr int kMostAtOnce = 16;
 
 private:
+    std::unique_ptr<PendingCheck> checkOne(const CheckTarget &target, Done done);
+    std::unique_ptr<PendingCheck> pingOnce(const QString &hostName, Done done);
+    std::unique_ptr<PendingCheck> probeOnce(const QString &hostName, int port, Done done);
+
     QProcessEnvironment m_environment;
     int m_hardLimitMs;
     QString m_probe;

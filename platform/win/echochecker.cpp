@@ -345,17 +345,17 @@ EchoChecker::EchoChecker() : m_pool(std::make_unique<Pool>()) {}
 
 EchoChecker::~EchoChecker() = default;
 
-std::unique_ptr<PendingCheck> EchoChecker::check(const QString &hostName, Done done) {
-    auto run = std::make_unique<EchoRun>();
-    m_pool->submit({hostName.toStdWString(), std::move(done), run->mailbox(), {}, 0});
-    return run;
+std::unique_ptr<PendingCheck> EchoChecker::sweep(std::vector<CheckTarget> targets, Each each) {
+    return sweepOneByOne(std::move(targets), std::move(each), kMaxEchoes,
+                         [this](const CheckTarget &target, Done done) {
+                             return checkOne(target, std::move(done));
+                         });
 }
 
-std::unique_ptr<PendingCheck> EchoChecker::checkPort(const QString &hostName, int port,
-                                                     Done done) {
+std::unique_ptr<PendingCheck> EchoChecker::checkOne(const CheckTarget &target, Done done) {
     auto run = std::make_unique<EchoRun>();
-    m_pool->submit({hostName.toStdWString(), std::move(done), run->mailbox(),
-                    hostName.toStdString(), port});
+    m_pool->submit({target.host.toStdWString(), std::move(done), run->mailbox(),
+                    target.port ? target.host.toStdString() : std::string(), target.port});
     return run;
 }
 

@@ -19,12 +19,12 @@ public:
     EchoChecker(const EchoChecker &) = delete;
     EchoChecker &operator=(const EchoChecker &) = delete;
 
-    std::unique_ptr<PendingCheck> check(const QString &hostName, Done done) override;
-    // On the same pool: one TCP connect.
-    std::unique_ptr<PendingCheck> checkPort(const QString &hostName, int port,
-                                            Done done) override;
+    // Echo requests and, on the same pool, TCP connects.
+    std::unique_ptr<PendingCheck> sweep(std::vector<CheckTarget> targets, Each each) override;
 
 private:
+    std::unique_ptr<PendingCheck> checkOne(const CheckTarget &target, Done done);
+
     class Pool;
     std::unique_ptr<Pool> m_pool;
 };
