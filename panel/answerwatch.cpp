@@ -1,72 +1,139 @@
 #include "panel/answerwatch.h"
 
-#include <QStringList>
 #include <algorithm>
 
-void AnswerWatch::record(const QString &address, const QString &name, CheckResult::State state,
+std::optional<bool> Settled::record(bool yes) {
+    const int now = yes ? 1 : 0;
+    if (m_state < 0 || now == m_state) {
+        m_state = now;
+        m_streak = 0;
+        return std::nullopt;
+    }
+    if (++m_streak < 2) return std::nullopt;
+    m_state = now;
+    m_streak = 0;
+    return yes;
+}
+
+void AnswerWatch::setSlowAboveMs(int ms) {
+    m_slowAboveMs = std::max(ms, 0);
+    for (auto &[key, host] : m_hosts) host.slow = Settled();
+}
+
+void AnswerWatch::record(const QString &key, const QString &name, const CheckResult &result,
                          const QTime &at) {
-    if (state == CheckResult::State::CouldNotCheck) return;
-    const int answers = state == CheckResult::State::Answered ? 1 : 0;
-    Seen &seen = m_hosts[address];
-    if (seen.settled < 0 || answers == seen.settled) {
-        seen.settled = answers;
-        seen.streak = 0;
+    if (result.state == CheckResult::State::CouldNotCheck) return;
+    auto [it, added] = m_run.try_emplace(key);
+    Run &run = it->second;
+    if (added) m_runOrder.push_back(key);
+    if (!run.names.contains(name)) run.names << name;
+    run.at = at;
+    if (result.state == CheckResult::State::NoAnswer) {
+        run.noAnswer = true;
         return;
     }
-    if (++seen.streak < 2) return;
-    seen.settled = answers;
-    seen.streak = 0;
-    // A host that changed back and forth within one run is told once, as it now stands.
-    const auto same = std::find_if(m_changes.begin(), m_changes.end(),
-                                   [&](const Change &c) { return c.address == address; });
-    if (same != m_changes.end()) m_changes.erase(same);
-    m_changes.push_back({address, name, answers == 1, at});
+    run.answered = true;
+    if (result.roundTripMs >= 0 && (run.fastestMs < 0 || result.roundTripMs < run.fastestMs))
+        run.fastestMs = result.roundTripMs;
 }
 
-namespace {
-
-QString said(bool answers, bool many) {
-    if (!answers) return QStringLiteral("stopped answering");
-    return many ? QStringLiteral("answer again") : QStringLiteral("answers again");
-}
-
-}  // namespace
-
-std::vector<AnswerWatch::Notice> AnswerWatch::takeNotices() {
-    std::vector<Notice> notices;
-    const bool summarise = static_cast<int>(m_changes.size()) > kMostSingleNotices;
-    for (const bool answers : {false, true}) {
-        std::vector<const Change *> changes;
-        for (const Change &c : m_changes) {
-            if (c.answers == answers) changes.push_back(&c);
-        }
-        if (!summarise || changes.size() == 1) {
-            for (const Change *c : changes) {
-                notices.push_back(
-                    {c->name + u' ' + said(answers, false),
-                     QStringLiteral("%1 twice in a row, the last time at %2.")
-                         .arg(answers ? QStringLiteral("Answered") : QStringLiteral("No answer"),
-                              c->at.toString(QStringLiteral("HH:mm:ss")))});
-            }
-            continue;
-        }
-        if (changes.empty()) continue;
-        // A body a notice can show: the first few names, then how many more.
-        constexpr size_t kNamesShown = 8;
-        QStringList names;
-        for (size_t i = 0; i < std::min(changes.size(), kNamesShown); ++i)
-            names << changes[i]->name;
-        QString body = names.join(QStringLiteral(", "));
-        if (changes.size() > kNamesShown)
-            body += QStringLiteral(" and %1 more").arg(changes.size() - kNamesShown);
-        notices.push_back(
-            {QStringLiteral("%1 hosts %2").arg(changes.size()).arg(said(answers, true)), body});
-    }
-    m_changes.clear();
-    return notices;
+bool AnswerWatch::slow(const QString &key) const {
+    const auto it = m_hosts.find(key);
+    return it != m_hosts.end() && it->second.slow.state().value_or(false);
 }
 
 void AnswerWatch::clear() {
     m_hosts.clear();
-    m_changes.clear();
+    m_run.clear();
+    m_runOrder.clear();
+}
+
+std::vector<AnswerWatch::Notice> AnswerWatch::endRun() {
+    std::vector<Change> changes;
+    for (const QString &key : m_runOrder) {
+        const Run &run = m_run.at(key);
+        Host &host = m_hosts[key];
+        const QString name = run.names.join(QStringLiteral(", "));
+        // One reply in the run is an answer: the host is there.
+        if (const std::optional<bool> answers = host.answers.record(run.answered))
+            changes.push_back({*answers ? AnswersAgain : Stopped, name, run.fastestMs, run.at});
+        if (!run.answered || m_slowAboveMs <= 0 || run.fastestMs < 0) continue;
+        if (const std::optional<bool> slow = host.slow.record(run.fastestMs > m_slowAboveMs))
+            changes.push_back({*slow ? Slow : Quick, name, run.fastestMs, run.at});
+    }
+    m_run.clear();
+    m_runOrder.clear();
+    std::vector<Notice> told = notices(changes, Stopped, AnswersAgain);
+    const std::vector<Notice> speed = notices(changes, Slow, Quick);
+    told.insert(told.end(), speed.begin(), speed.end());
+    return told;
+}
+
+namespace {
+
+QString timeText(const QTime &at) { return at.toString(QStringLiteral("HH:mm:ss")); }
+
+}  // namespace
+
+std::vector<AnswerWatch::Notice> AnswerWatch::notices(const std::vector<Change> &changes, Kind a,
+                                                      Kind b) const {
+    std::vector<Notice> told;
+    const auto count = std::count_if(changes.begin(), changes.end(),
+                                     [&](const Change &c) { return c.kind == a || c.kind == b; });
+    const bool summarise = count > kMostSingleNotices;
+    const QString limit = QString::number(m_slowAboveMs);
+    for (const Kind kind : {a, b}) {
+        std::vector<const Change *> these;
+        for (const Change &c : changes) {
+            if (c.kind == kind) these.push_back(&c);
+        }
+        if (!summarise || these.size() == 1) {
+            for (const Change *c : these) {
+                const QString at = timeText(c->at);
+                switch (kind) {
+                    case Stopped:
+                        told.push_back({c->name + QStringLiteral(" stopped answering"),
+                                        QStringLiteral("No answer twice in a row, the last time "
+                                                       "at %1.")
+                                            .arg(at)});
+                        break;
+                    case AnswersAgain:
+                        told.push_back({c->name + QStringLiteral(" answers again"),
+                                        QStringLiteral("Answered twice in a row, the last time at "
+                                                       "%1.")
+                                            .arg(at)});
+                        break;
+                    case Slow:
+                        told.push_back(
+                            {QStringLiteral("%1 answers slowly: %2 ms")
+                                 .arg(c->name, roundTripText(c->ms)),
+                             QStringLiteral("Slower than %1 ms twice in a row, the last time at "
+                                            "%2.")
+                                 .arg(limit, at)});
+                        break;
+                    case Quick:
+                        told.push_back(
+                            {c->name + QStringLiteral(" answers quickly again"),
+                             QStringLiteral("Within %1 ms twice in a row, the last time at %2.")
+                                 .arg(limit, at)});
+                        break;
+                }
+            }
+            continue;
+        }
+        if (these.empty()) continue;
+        // A body a notice can show: the first few names, then how many more.
+        constexpr size_t kNamesShown = 8;
+        QStringList names;
+        for (size_t i = 0; i < std::min(these.size(), kNamesShown); ++i) names << these[i]->name;
+        QString body = names.join(QStringLiteral(", "));
+        if (these.size() > kNamesShown)
+            body += QStringLiteral(" and %1 more").arg(these.size() - kNamesShown);
+        static const char *const kSaid[] = {"stopped answering", "answer again", "answer slowly",
+                                            "answer quickly again"};
+        told.push_back(
+            {QStringLiteral("%1 hosts %2").arg(these.size()).arg(QLatin1String(kSaid[kind])),
+             body});
+    }
+    return told;
 }

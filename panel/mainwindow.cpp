@@ -34,6 +34,14 @@ QString probeWords(const PortTarget &port) {
     return QStringLiteral("A click probes TCP port %1 on %2").arg(port.port).arg(port.host);
 }
 
+// What is checked for the row, as a key its results are watched by: rows that share it are one
+// host to watch.
+QString watchKey(const Host &host) {
+    if (const std::optional<PortTarget> port = host.portTarget())
+        return QStringLiteral("%1 port %2").arg(port->host).arg(port->port);
+    return host.checkTarget();
+}
+
 // What a notice calls a row: its label and address, or the address alone.
 QString noticeName(const Host &host) {
     return host.label.isEmpty() ? host.address
@@ -74,6 +82,9 @@ MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QStri
     LoadedList list = loadList(files, argumentText);
     m_fileWatch = files.watch(list.fileName, [this] { reloadList(); });
     showList(std::move(list));
+    // The keyboard works at once, on the first row, as on a dialog's first control; without
+    // rows, the window keeps the focus itself.
+    if (!m_rows.empty()) pingButton(1)->setFocus();
 
     addWindowAction(QStringLiteral("&Trace route"), QStringLiteral("traceRoute"),
                     QKeySequence(Qt::CTRL | Qt::Key_T), [this] { traceRoute(focusedRow()); });
@@ -364,7 +375,7 @@ void MainWindow::showResult(int row, const CheckResult &result) {
         case CheckResult::State::Answered:
             words = result.roundTripMs >= 0
                         ? QStringLiteral("%1 answered in %2 ms")
-                              .arg(name, QString::number(result.roundTripMs, 'g', 3))
+                              .arg(name, roundTripText(result.roundTripMs))
                         : QStringLiteral("%1 answered").arg(name);
             break;
         case CheckResult::State::NoAnswer:
@@ -378,12 +389,12 @@ void MainWindow::showResult(int row, const CheckResult &result) {
     shown.since.start();
     showCheck(row, shown);
     if (m_keepChecking && m_keepChecking->isChecked())
-        m_answers.record(host.address, noticeName(host), result.state, shown.at);
+        m_answers.record(watchKey(host), noticeName(host), result, shown.at);
     fadeOldResults();
 }
 
 void MainWindow::tellChanges() {
-    const std::vector<AnswerWatch::Notice> notices = m_answers.takeNotices();
+    const std::vector<AnswerWatch::Notice> notices = m_answers.endRun();
     if (notices.empty()) return;
     if (m_notifier) {
         for (const AnswerWatch::Notice &notice : notices)

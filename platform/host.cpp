@@ -8,14 +8,76 @@ QString Host::title() const {
     return label.isEmpty() ? address : label + QStringLiteral(" - ") + address;
 }
 
+namespace {
+
+// The options of a ping that take a value: the word after them (or, where options may be joined
+// as "-nI lo" or "-Ilo", the rest of the word) is that value, never the host.
+struct PingSyntax {
+    const char *valueLetters;
+    bool joinedOptions;  // getopt's "-nI lo" and "-c3"
+    bool slashOptions;   // "/n 5" as well as "-n 5"
+};
+// Windows' ping.exe: -n count, -l size, -i TTL, -v TOS, -r count, -s count, -j and -k host lists,
+// -w timeout, -S source address, -c compartment.
+constexpr PingSyntax kWindowsPing{"nlivrsjkwSc", false, true};
+// Linux's ping (iputils): -c count, -e identifier, -F flow label, -i interval, -I interface,
+// -l preload, -m mark, -M path MTU discovery, -N node information, -p pattern, -Q TOS, -s size,
+// -S send buffer, -t TTL, -T timestamps, -w deadline, -W timeout.
+constexpr PingSyntax kLinuxPing{"ceFiIlmMNpQsStTwW", true, false};
+
+bool isPlainNumber(const QString &word) {
+    bool number = false;
+    word.toULongLong(&number);
+    return number;
+}
+
+// The last word that is neither an option, an option's value nor a plain number (the value of an
+// option not in the table); empty when there is none.
+QString hostWord(const QStringList &words, const PingSyntax &syntax) {
+    QString host;
+    bool options = true;  // until "--"
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString &word = words[i];
+        const bool slash = syntax.slashOptions && word.startsWith(u'/') && word.size() == 2;
+        if (options && (word.startsWith(u'-') || slash) && word.size() > 1) {
+            if (word == QLatin1String("--")) {
+                options = !syntax.joinedOptions;  // getopt's end of options
+                continue;
+            }
+            const QLatin1String values(syntax.valueLetters);
+            if (word.startsWith(QLatin1String("--")) || (!syntax.joinedOptions && word.size() > 2))
+                continue;  // a long or unknown option: its value, if any, reads as a number
+            for (qsizetype letter = 1; letter < word.size(); ++letter) {
+                if (!values.contains(word[letter])) continue;
+                if (letter == word.size() - 1) ++i;  // the value is the next word
+                break;
+            }
+            continue;
+        }
+        // Nor is a word that could be taken for an option, or a path.
+        if (!word.isEmpty() && !word.startsWith(u'-') && !word.startsWith(u'/') &&
+            !isPlainNumber(word))
+            host = word;
+    }
+    return host;
+}
+
+// The system's own ping reads an address first; one written for the other system's ping (say
+// "-t 10.0.0.1", where -t takes a value on Linux but not on Windows) is read its way.
+#ifdef Q_OS_WIN
+constexpr const PingSyntax *kReadings[] = {&kWindowsPing, &kLinuxPing};
+#else
+constexpr const PingSyntax *kReadings[] = {&kLinuxPing, &kWindowsPing};
+#endif
+
+}  // namespace
+
 QString Host::checkTarget() const {
     if (const std::optional<PortTarget> port = portTarget()) return port->host;
     const QStringList all = words();
-    for (auto word = all.crbegin(); word != all.crend(); ++word) {
-        if (word->isEmpty() || word->startsWith(u'-')) continue;
-        bool number = false;
-        word->toULongLong(&number);
-        if (!number) return *word;
+    for (const PingSyntax *syntax : kReadings) {
+        const QString host = hostWord(all, *syntax);
+        if (!host.isEmpty()) return host;
     }
     return {};
 }
@@ -37,8 +99,8 @@ bool isIpv6(QStringView address) {
     if (zone >= 0 && !isNameOrIpv4(address.sliced(zone + 1))) return false;
     if (!bare.contains(u':')) return false;
     for (QChar c : bare) {
-        const bool hex = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') ||
-                         (c >= u'A' && c <= u'F');
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
         if (!(hex || c == u':' || c == u'.')) return false;
     }
     return true;

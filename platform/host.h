@@ -23,10 +23,12 @@ struct Host {
     QStringList words() const;
     // "label - address", or the address alone when there is no label.
     QString title() const;
-    // What a check of the host sends its one echo request to: the last word that is neither an
-    // option (it starts with "-") nor a plain number (an option's value), so the options of
-    // "-l 1000 10.0.0.1" or "10.0.0.1 -n 5" stay out of it. Empty when there is no such word.
-    // For a port row, its host.
+    // What a check of the host sends its one echo request to, and a trace route traces: the last
+    // word that is neither an option (it starts with "-"), an option's value (the word after one
+    // of the system ping's options that take a value) nor a plain number (an unknown option's
+    // value), so the options of "-l 1000 10.0.0.1", "10.0.0.1 -n 5" or "10.0.0.1 -I eth0" stay
+    // out of it. An address that has no such word for the system's own ping is read as the other
+    // system's ping would read it. Empty when there is no such word. For a port row, its host.
     QString checkTarget() const;
     // For a port row, where its probe connects: the address is one word, HOST:PORT or
     // [IPv6-ADDRESS]:PORT, with a port from 1 to 65535 and a host that cannot be taken for an

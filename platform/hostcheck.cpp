@@ -6,8 +6,7 @@
 
 namespace {
 
-using Start =
-    std::function<std::unique_ptr<PendingCheck>(const CheckTarget &, HostChecker::Done)>;
+using Start = std::function<std::unique_ptr<PendingCheck>(const CheckTarget &, HostChecker::Done)>;
 
 // A sweep made of single checks, at most a number of them under way.
 class OneByOne : public PendingCheck {
@@ -52,6 +51,11 @@ private:
 };
 
 }  // namespace
+
+QString roundTripText(double ms) {
+    // Three significant figures below 100 ms, whole milliseconds above.
+    return ms >= 100 ? QString::number(qRound64(ms)) : QString::number(ms, 'g', 3);
+}
 
 std::unique_ptr<PendingCheck> sweepOneByOne(std::vector<CheckTarget> targets,
                                             HostChecker::Each each, int mostAtOnce, Start start) {

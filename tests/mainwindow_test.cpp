@@ -1,6 +1,8 @@
 #include "panel/mainwindow.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
@@ -404,17 +406,24 @@ private slots:
         QCOMPARE(w.recorder.starts[0].commandLine(), QStringLiteral("ping.exe -t 127.0.0.1"));
     }
 
+    // From the start, without a click: the first row has the focus.
     void buttonsWorkFromTheKeyboard() {
-        Window w("[LIST]\r\nA=127.0.0.1\r\nB=127.0.0.2");
+        Window w("[LIST]\r\nA=127.0.0.1\r\nB = 127.0.0.2");
         w.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(w.window.get()));
-        w.window->activateWindow();
-        w.window->pingButton(1)->setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(w.window.get()));
+        QVERIFY(w.window->pingButton(1)->hasFocus());
         QTest::keyClick(w.window->pingButton(1), Qt::Key_Tab);
         QVERIFY(w.window->pingButton(2)->hasFocus());
+        QTest::keyClick(w.window->pingButton(2), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral(" 127.0.0.2"));  // as written
         QTest::keyClick(w.window->pingButton(2), Qt::Key_Space);
         QCOMPARE(w.recorder.starts.size(), size_t{1});
-        QCOMPARE(w.recorder.starts[0].commandLine(), QStringLiteral("ping.exe -t 127.0.0.2"));
+        QCOMPARE(w.recorder.starts[0].commandLine(), QStringLiteral("ping.exe -t  127.0.0.2"));
+
+        Window empty("no marker here");  // only the placeholder: nothing is focused for the user
+        empty.window->show();
+        QVERIFY(QTest::qWaitForWindowActive(empty.window.get()));
+        QVERIFY(!empty.window->pingButton(1)->hasFocus());
     }
 
     void buttonsDescribeThemselves() {

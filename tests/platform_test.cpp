@@ -69,8 +69,8 @@ TEST(Host, CommandLineWordsAndTitle) {
     }
 }
 
-// A check pings the host alone, never the options a list author put around it.
-TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionOrNumber) {
+// A check pings the host alone, never the options a list author put around it, nor their values.
+TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionNorItsValue) {
     const struct {
         const char *address, *target;
     } cases[] = {
@@ -86,6 +86,14 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionOrNumber) {
         {"", ""},
         {"\"\" -t", ""},
         {"2130706433", ""},  // a plain number is taken for an option's value
+        {"127.0.0.1 -I lo", "127.0.0.1"},
+        {"127.0.0.1 -M do", "127.0.0.1"},
+        {"127.0.0.1 -S 10.0.0.5", "127.0.0.1"},
+        {"127.0.0.1 -nIlo", "127.0.0.1"},     // joined as getopt reads them
+        {"-I lo -- 127.0.0.1", "127.0.0.1"},  // and after "--", no option
+        {"-t 127.0.0.1", "127.0.0.1"},        // Windows' flag, a TTL on Linux
+        {"-n 127.0.0.1", "127.0.0.1"},        // Linux's flag, a count on Windows
+        {"127.0.0.1 /n 5", "127.0.0.1"},      // Windows' own way of writing options
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.address);
@@ -124,7 +132,8 @@ TEST(Host, PortRowsAreOneWordWithAPortInRange) {
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.address);
-        const std::optional<PortTarget> target = Host({}, QString::fromUtf8(c.address)).portTarget();
+        const std::optional<PortTarget> target =
+            Host({}, QString::fromUtf8(c.address)).portTarget();
         EXPECT_EQ(target.has_value(), c.port != 0);
         if (target) {
             EXPECT_EQ(target->host.toStdString(), c.host);

@@ -18,48 +18,95 @@ namespace {
 using State = CheckResult::State;
 using Look = CheckMark::Look;
 
-// Results as letters: A answered, N no answer, C could not check; notices as "summary|body".
+// Results as letters, one run each: A answered, N no answer, C could not check, S answered slowly
+// (300 ms); notices as "summary|body".
 QStringList noticesAfter(AnswerWatch &watch, const QString &host, const char *results) {
     QStringList told;
     for (const char *r = results; *r; ++r) {
-        const State state = *r == 'A'   ? State::Answered
-                            : *r == 'N' ? State::NoAnswer
-                                        : State::CouldNotCheck;
-        watch.record(host, host, state, QTime(14, 3, 7));
-        for (const auto &n : watch.takeNotices()) told << n.summary + u'|' + n.body;
+        const CheckResult result{*r == 'A' || *r == 'S' ? State::Answered
+                                 : *r == 'N'            ? State::NoAnswer
+                                                        : State::CouldNotCheck,
+                                 *r == 'S' ? 300.0 : 1.0, QString()};
+        watch.record(host, host, result, QTime(14, 3, 7));
+        for (const auto &n : watch.endRun()) told << n.summary + u'|' + n.body;
     }
     return told;
 }
 
-TEST(AnswerWatch, AChangeIsToldOnceItHoldsForTwoChecksInARow) {
+TEST(AnswerWatch, AChangeIsToldOnceItHoldsForTwoRunsInARow) {
     const QString down = "h stopped answering|No answer twice in a row, the last time at 14:03:07.";
     const QString up = "h answers again|Answered twice in a row, the last time at 14:03:07.";
+    const QString slow =
+        "h answers slowly: 300 ms|Slower than 200 ms twice in a row, the last time at 14:03:07.";
+    const QString quick =
+        "h answers quickly again|Within 200 ms twice in a row, the last time at 14:03:07.";
     const struct {
         const char *results;
         QStringList notices;
     } cases[] = {
-        {"NNN", {}},                          // never up is not down
-        {"ANAN", {}},                         // one lost reply is no news
-        {"ANNNN", {down}}, {"ANCN", {down}},  // could-not-check says nothing either way
-        {"ACCC", {}},      {"ANNAA", {down, up}},
+        {"NNN", {}},   // never up is not down
+        {"ANAN", {}},  // one lost reply is no news
+        {"ANNNN", {down}},
+        {"ANCN", {down}},  // could-not-check says nothing either way
+        {"ACCC", {}},
+        {"ANNAA", {down, up}},
+        {"SSS", {}},
+        {"ASAS", {}},
+        {"ASSAA", {slow, quick}},
+        {"ASNS", {slow}},  // a lost reply neither counts nor breaks a slow streak
+        {"ASSNNS", {slow, down}},
     };
     for (const auto &c : cases) {
         AnswerWatch watch;
+        watch.setSlowAboveMs(200);
         EXPECT_EQ(noticesAfter(watch, "h", c.results), c.notices) << c.results;
     }
-    // Many at once, as when a switch goes down: one summary per direction.
+    AnswerWatch unlimited;  // no limit set: speed is not watched
+    EXPECT_EQ(noticesAfter(unlimited, "h", "ASSS"), QStringList());
+}
+
+// Rows that share a host are one host: one lost run is one, not two in a row.
+TEST(AnswerWatch, RowsSharingAHostCountOnceARunAndAreNamedTogether) {
     AnswerWatch watch;
-    for (const State first : {State::NoAnswer, State::Answered, State::Answered}) {
-        const State rest = first == State::Answered ? State::NoAnswer : State::Answered;
-        for (int i = 1; i <= 13; ++i)
-            watch.record(QString::number(i), QStringLiteral("h%1").arg(i), i == 1 ? first : rest,
-                         QTime());
+    QStringList told;
+    for (const char *run : {"AA", "NN", "AN", "NN", "NN"}) {
+        watch.record("127.0.0.2", "a (127.0.0.2)",
+                     {run[0] == 'A' ? State::Answered : State::NoAnswer, 1, {}}, QTime(14, 3, 7));
+        watch.record("127.0.0.2", "b (-n 127.0.0.2)",
+                     {run[1] == 'A' ? State::Answered : State::NoAnswer, 1, {}}, QTime(14, 3, 7));
+        for (const auto &n : watch.endRun()) told << n.summary;
     }
-    const auto notices = watch.takeNotices();
-    ASSERT_EQ(notices.size(), 2u);
-    EXPECT_EQ(notices[0].summary + u'|' + notices[0].body,
-              "12 hosts stopped answering|h2, h3, h4, h5, h6, h7, h8, h9 and 4 more");
-    EXPECT_EQ(notices[1].summary, "h1 answers again");
+    EXPECT_EQ(told, QStringList({"a (127.0.0.2), b (-n 127.0.0.2) stopped answering"}));
+}
+
+// Up to three changes in a run are told one by one; more, as one summary per direction (and a
+// direction with one change in it, one by one).
+TEST(AnswerWatch, MoreThanThreeChangesInARunAreSummed) {
+    for (const int changed : {3, 4, 13}) {
+        SCOPED_TRACE(changed);
+        AnswerWatch watch;
+        std::vector<AnswerWatch::Notice> last;
+        const int first = changed == 13 ? 0 : 1;  // host 0 comes back as twelve others go
+        for (const bool down : {false, true, true}) {
+            for (int i = first; i <= changed; ++i)
+                watch.record(QString::number(i), QStringLiteral("h%1").arg(i),
+                             {(i == 0) != down ? State::NoAnswer : State::Answered, 1, {}},
+                             QTime());
+            last = watch.endRun();
+        }
+        QStringList summaries;
+        for (const auto &n : last) summaries << n.summary;
+        if (changed == 3) {
+            EXPECT_EQ(summaries, QStringList({"h1 stopped answering", "h2 stopped answering",
+                                              "h3 stopped answering"}));
+        } else if (changed == 4) {
+            EXPECT_EQ(summaries, QStringList({"4 hosts stopped answering"}));
+            EXPECT_EQ(last[0].body, "h1, h2, h3, h4");
+        } else {
+            EXPECT_EQ(summaries, QStringList({"13 hosts stopped answering", "h0 answers again"}));
+            EXPECT_EQ(last[0].body, "h1, h2, h3, h4, h5, h6, h7, h8 and 5 more");
+        }
+    }
 }
 
 void write(const QString &path, const QByteArray &bytes) {

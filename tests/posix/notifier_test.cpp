@@ -19,8 +19,10 @@ class StandInService : public QObject {
 
 public:
     QStringList calls;
+    QStringList capabilities{QStringLiteral("body"), QStringLiteral("body-markup")};
 
 public slots:
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString &app, uint, const QString &, const QString &summary,
                 const QString &body, const QStringList &, const QVariantMap &, int timeout) {
         calls << QStringLiteral("%1|%2|%3|%4").arg(app, summary, body).arg(timeout);
@@ -34,6 +36,7 @@ TEST(DesktopNotifier, TheServiceGetsSummaryAndBodyAndNoServiceIsNoError) {
     clock.start();
     notifier->notify(QStringLiteral("unheard"), QString());  // nobody serves notices yet
     EXPECT_LT(clock.elapsed(), 500) << "it waited for a service that is not there";
+    runUntil([] { return false; }, 300);  // the bus says there is none
 
     // The service on a connection of its own, so the notice really crosses the bus.
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "standin");
@@ -47,6 +50,24 @@ TEST(DesktopNotifier, TheServiceGetsSummaryAndBodyAndNoServiceIsNoError) {
     EXPECT_EQ(service.calls,
               QStringList({"norvex|Print room (127.0.0.7) stopped answering|No answer twice in a "
                            "row, the last time at 14:03:07.|-1"}));
+
+    // Labels in a summary notice's body are text, whether or not the service reads markup.
+    const struct {
+        bool markup;
+        const char *body;
+    } cases[] = {{true, "R&amp;D &lt;lab&gt; 1, B"}, {false, "R&D <lab> 1, B"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.markup);
+        service.calls.clear();
+        if (!c.markup) service.capabilities.removeAll(QStringLiteral("body-markup"));
+        const auto asking = makeSystemNotifier();
+        for (int i = 0; i < 2; ++i)  // before and after the service has said what it reads
+            asking->notify(QStringLiteral("R&D <lab> 1 stopped answering"), "R&D <lab> 1, B");
+        runUntil([&] { return service.calls.size() == 2; }, 3000);
+        const QString told =
+            QStringLiteral("norvex|R&D <lab> 1 stopped answering|%1|-1").arg(c.body);
+        EXPECT_EQ(service.calls, QStringList({told, told}));
+    }
 }
 
 }  // namespace
