@@ -1,25 +1,24 @@
 #include "platform/posix/childprocess.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/mman.h>
-#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <utility>
 #include <vector>
 
@@ -147,142 +146,92 @@ QSocketNotifier *wakeNotifier() {
     return g_wakeNotifier;
 }
 
-// Reaps pid within ms; false when it is still there then.
+int openPidfd([[maybe_unused]] pid_t pid) {
+#ifdef SYS_pidfd_open
+    if (g_pidfdAllowed.load())
+        return aboveStdio(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+#endif
+    return -1;
+}
+
+// Waits for pid's end on its pidfd, blocking for at most ms, and reaps it; false when it is
+// still there then.
 bool reapWithin(pid_t pid, int pidfd, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
-        if (reaped == pid || (reaped < 0 && errno != EINTR)) return true;
-        const qint64 left = ms - clock.elapsed();
-        if (left <= 0) return false;
-        if (pidfd >= 0) {
-            pollfd end{pidfd, POLLIN, 0};
-            ::poll(&end, 1, static_cast<int>(left));
-        } else {
-            ::usleep(1000);  // a killed child: gone within a few of these
-        }
+    const QDeadlineTimer deadline(ms);
+    pollfd end{pidfd, POLLIN, 0};
+    while (::poll(&end, 1, static_cast<int>(deadline.remainingTime())) < 0 && errno == EINTR) {
     }
+    const pid_t reaped = ::waitpid(pid, nullptr, WNOHANG);
+    return reaped == pid || (reaped < 0 && errno == ECHILD);
 }
 
-// ---- The child's set-up, between vfork and exec ----
+// ---- Starting ----
 
-// Where the set-up failed in the child, sent to norvex through a close-on-exec pipe.
-enum class Stage : int { Session, Signals, Input, Output, Folder, Program };
-struct SetupFailure {
-    Stage stage;
-    int error;
+// posix_spawn does the child's side: a session of its own, every signal back to its default and
+// none blocked, stdin from /dev/null, stdout and stderr to output, the start folder, and every
+// other file closed. Where the C library lacks a part (glibc before 2.29 has no addchdir_np,
+// before 2.34 no addclosefrom_np; musl and some BSDs have no closefrom action), CMake's feature
+// tests leave it out, and:
+// - without POSIX_SPAWN_SETSID the child leads only a process group of its own, which still
+//   keeps Ctrl+C where norvex was started away from it, and kill() still reaches what it starts;
+// - without addclosefrom_np it inherits what is open without close-on-exec: norvex and Qt open
+//   every file close-on-exec, so only a file some other library opened that way would go along;
+// - without addchdir (or addchdir_np) no folder but norvex's own current one can be given: any
+//   other is refused, since changing norvex's folder for a moment would race with its threads.
+struct SpawnPlan {
+    posix_spawnattr_t attributes;
+    posix_spawn_file_actions_t actions;
+
+    SpawnPlan() {
+        posix_spawnattr_init(&attributes);
+        posix_spawn_file_actions_init(&actions);
+    }
+    ~SpawnPlan() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
+    SpawnPlan(const SpawnPlan &) = delete;
+    SpawnPlan &operator=(const SpawnPlan &) = delete;
+
+    // 0, or the error that stopped it.
+    int make(int output, [[maybe_unused]] const char *folder) {
+        sigset_t all, none;
+        sigfillset(&all);
+        sigemptyset(&none);
+#ifdef POSIX_SPAWN_SETSID
+        const int session = POSIX_SPAWN_SETSID;
+#else
+        const int session = POSIX_SPAWN_SETPGROUP;  // group 0: the child's own pid
+#endif
+        const int steps[] = {
+            posix_spawnattr_setflags(
+                &attributes,
+                static_cast<short>(session | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK)),
+            posix_spawnattr_setsigdefault(&attributes, &all),
+            posix_spawnattr_setsigmask(&attributes, &none),
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0),
+            // output is 3 or above: its copies lose close-on-exec.
+            posix_spawn_file_actions_adddup2(&actions, output, 1),
+            posix_spawn_file_actions_adddup2(&actions, output, 2),
+#ifdef NORVEX_SPAWN_ADDCHDIR
+            NORVEX_SPAWN_ADDCHDIR(&actions, folder),
+#endif
+#ifdef NORVEX_SPAWN_CLOSEFROM
+            posix_spawn_file_actions_addclosefrom_np(&actions, 3),
+#endif
+        };
+        const auto failed =
+            std::find_if(std::begin(steps), std::end(steps), [](int e) { return e; });
+        return failed == std::end(steps) ? 0 : *failed;
+    }
 };
 
-// Everything the child needs, made before vfork: after it, only async-signal-safe calls, and
-// nothing of norvex's memory changed.
-struct Plan {
-    std::vector<char *> argv, envp;
-    const char *folder;
-    int output;  // becomes 1 and 2
-    int report;  // the pipe's end a failure is written to
-    ChildProcess::FileClosing closing;
-    int fileLimit;  // for closing each number up to it
-};
-
-[[noreturn]] void fail(const Plan &plan, Stage stage) {
-    const SetupFailure failure{stage, errno};
-    [[maybe_unused]] const ssize_t written = ::write(plan.report, &failure, sizeof failure);
-    ::_exit(127);
-}
-
-// Closes from..last but keep; false when the system cannot.
-bool closeRange([[maybe_unused]] int from, [[maybe_unused]] int keep) {
-#ifdef SYS_close_range
-    return (keep <= from || ::syscall(SYS_close_range, from, keep - 1, 0) == 0) &&
-           ::syscall(SYS_close_range, std::max(from, keep + 1), ~0U, 0) == 0;
-#else
-    return false;
-#endif
-}
-
-// Closes the files from `from` up that /proc lists, but keep; false when there is no listing.
-bool closeListed([[maybe_unused]] int from, [[maybe_unused]] int keep) {
-#ifdef __linux__
-    const int folder = ::open("/proc/self/fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return false;
-    // Closing a listed file does not move the listing on: it is kept in file number order.
-    alignas(dirent64) char buffer[4096];
-    for (;;) {
-        const long n = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer);
-        if (n <= 0) {
-            ::close(folder);
-            return n == 0;
-        }
-        for (long at = 0; at < n;) {
-            const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
-            at += entry->d_reclen;
-            int fd = 0;
-            const char *c = entry->d_name;
-            for (; *c >= '0' && *c <= '9' && fd < INT_MAX / 10; ++c) fd = fd * 10 + (*c - '0');
-            if (*c || c == entry->d_name) continue;  // "." and ".."
-            if (fd >= from && fd != keep && fd != folder) ::close(fd);
-        }
-    }
-#else
-    return false;
-#endif
-}
-
-void closeFilesFrom(int from, int keep, ChildProcess::FileClosing how, int limit) {
-    using FileClosing = ChildProcess::FileClosing;
-    if (how == FileClosing::Fastest && closeRange(from, keep)) return;
-    if (how != FileClosing::EveryNumber && closeListed(from, keep)) return;
-    for (int fd = from; fd < limit; ++fd) {
-        if (fd != keep) ::close(fd);
-    }
-}
-
-[[noreturn]] void runChild(const Plan &plan) {
-    // Ctrl+C where norvex was started, or its session ending, leaves the child alone.
-    if (::setsid() < 0) fail(plan, Stage::Session);
-    // norvex's handlers are gone with exec, but what it ignores would stay ignored.
-    for (int number = 1; number < NSIG; ++number) {
-        struct sigaction current {};
-        // SIGKILL and SIGSTOP cannot be changed, nor the C library's own (the query fails).
-        if (number == SIGKILL || number == SIGSTOP || ::sigaction(number, nullptr, &current) != 0)
-            continue;
-        if (!(current.sa_flags & SA_SIGINFO) && current.sa_handler == SIG_DFL) continue;
-        struct sigaction defaults {};
-        defaults.sa_handler = SIG_DFL;
-        if (::sigaction(number, &defaults, nullptr) != 0) fail(plan, Stage::Signals);
-    }
-    const int input = ::open("/dev/null", O_RDONLY);
-    if (input < 0 || (input != 0 && ::dup2(input, 0) < 0)) fail(plan, Stage::Input);
-    // plan.output is 3 or above: dup2 makes copies without close-on-exec.
-    if (::dup2(plan.output, 1) < 0 || ::dup2(plan.output, 2) < 0) fail(plan, Stage::Output);
-    if (::chdir(plan.folder) != 0) fail(plan, Stage::Folder);
-    // Whatever norvex (or a library of Qt's) opened without close-on-exec stays here.
-    closeFilesFrom(3, plan.report, plan.closing, plan.fileLimit);
-    sigset_t none;
-    sigemptyset(&none);
-    if (::sigprocmask(SIG_SETMASK, &none, nullptr) != 0) fail(plan, Stage::Signals);
-    ::execve(plan.argv[0], plan.argv.data(), plan.envp.data());
-    fail(plan, Stage::Program);
-}
-
-QString setupError(Stage stage, int error, const QString &folder) {
-    const QString why = qt_error_string(error);
-    switch (stage) {
-        case Stage::Session:
-            return QStringLiteral("cannot start a session of its own: %1").arg(why);
-        case Stage::Signals:
-            return QStringLiteral("cannot reset its signal handling: %1").arg(why);
-        case Stage::Input:
-            return QStringLiteral("cannot read its input from /dev/null: %1").arg(why);
-        case Stage::Output:
-            return QStringLiteral("cannot set up its output: %1").arg(why);
-        case Stage::Folder:
-            return QStringLiteral("cannot start in %1: %2").arg(folder, why);
-        case Stage::Program:
-            break;
-    }
-    return why;
+// Whether the child can start in folder; posix_spawn gives only an error number, and this tells
+// a folder it could not enter from a program that could not run. As chdir, "/." fails for a file
+// and "" for want of a name.
+bool canEnter(const QByteArray &folder) {
+    const QByteArray path = folder.isEmpty() ? folder : folder + "/.";
+    return ::faccessat(AT_FDCWD, path.constData(), X_OK, AT_EACCESS) == 0;
 }
 
 int memoryFile() {
@@ -291,14 +240,6 @@ int memoryFile() {
     if (fd >= 0) return aboveStdio(fd);
 #endif
     return aboveStdio(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-}
-
-int fileLimit() {
-    rlimit limit{};
-    // Past that, only a system without /proc/self/fd would leave a file open.
-    constexpr rlim_t kMost = rlim_t{1} << 20;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kMost;
-    return static_cast<int>(std::min(limit.rlim_cur, kMost));
 }
 
 }  // namespace
@@ -311,7 +252,9 @@ ChildProcess::~ChildProcess() {
     m_pipeNotifier.reset();
     if (m_pid > 0 && m_onDestroy == OnDestroy::Kill) {
         kill();
-        if (reapWithin(m_pid, m_pidfd, 2000)) m_pid = -1;
+        // Without a pidfd its end cannot be waited for here without polling: the SIGCHLD
+        // handler reaps it.
+        if (m_pidfd >= 0 && reapWithin(m_pid, m_pidfd, 2000)) m_pid = -1;
     }
     if (m_pid > 0) release(m_pid);
     if (m_pidfd >= 0) ::close(m_pidfd);
@@ -320,83 +263,67 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::start(const Setup &setup, QString *error) {
     Q_ASSERT(m_pid < 0 && m_output < 0);
-    std::vector<QByteArray> argBytes{QFile::encodeName(setup.program)};
+    const QByteArray program = QFile::encodeName(setup.program);
+    const QByteArray folder = QFile::encodeName(setup.folder);
+    const auto folderError = [&](int number) {
+        return QStringLiteral("cannot start in %1: %2").arg(setup.folder, qt_error_string(number));
+    };
+#ifndef NORVEX_SPAWN_ADDCHDIR
+    if (!canEnter(folder)) {
+        *error = folderError(errno);
+        return false;
+    }
+    if (QDir(setup.folder) != QDir::current()) {
+        *error = QStringLiteral(
+                     "cannot start in %1: this system starts programs only in "
+                     "norvex's own folder, %2")
+                     .arg(setup.folder, QDir::currentPath());
+        return false;
+    }
+#endif
+    std::vector<QByteArray> argBytes{program};
     for (const QString &a : setup.arguments) argBytes.push_back(a.toUtf8());
     std::vector<QByteArray> envBytes;
     for (const QString &e : setup.environment.toStringList()) envBytes.push_back(e.toUtf8());
-    const QByteArray folder = QFile::encodeName(setup.folder);
-    Plan plan{{}, {}, folder.constData(), -1, -1, setup.closing, fileLimit()};
-    for (QByteArray &b : argBytes) plan.argv.push_back(b.data());
-    for (QByteArray &b : envBytes) plan.envp.push_back(b.data());
-    plan.argv.push_back(nullptr);
-    plan.envp.push_back(nullptr);
+    std::vector<char *> argv, envp;
+    for (QByteArray &b : argBytes) argv.push_back(b.data());
+    for (QByteArray &b : envBytes) envp.push_back(b.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
 
     m_outputKind = setup.output;
+    int childsOutput = -1;
     if (setup.output == Output::MemoryFile) {
-        m_output = plan.output = memoryFile();
+        m_output = childsOutput = memoryFile();
     } else if (int ends[2]; ::pipe2(ends, O_CLOEXEC) == 0) {
         m_output = aboveStdio(ends[0]);
-        plan.output = aboveStdio(ends[1]);
+        childsOutput = aboveStdio(ends[1]);
     }
     const auto closeChildsOutput = [&] {
-        if (setup.output == Output::Pipe && plan.output >= 0) ::close(plan.output);
+        if (setup.output == Output::Pipe && childsOutput >= 0) ::close(childsOutput);
     };
-    if (m_output < 0 || plan.output < 0) {
+    if (m_output < 0 || childsOutput < 0) {
         *error = QStringLiteral("cannot set up its output: %1").arg(qt_error_string(errno));
         closeChildsOutput();
         closeOutput();
         return false;
     }
     if (setup.output == Output::Pipe) ::fcntl(m_output, F_SETFL, O_NONBLOCK);
-    int report[2] = {-1, -1};
-    if (::pipe2(report, O_CLOEXEC) == 0) {
-        report[0] = aboveStdio(report[0]);
-        report[1] = aboveStdio(report[1]);
-    }
-    plan.report = report[1];
-    if (report[0] < 0 || report[1] < 0) {
-        *error = QStringLiteral("cannot start it: %1").arg(qt_error_string(errno));
-        for (const int fd : report) {
-            if (fd >= 0) ::close(fd);
-        }
-        closeChildsOutput();
-        closeOutput();
-        return false;
-    }
 
-    // vfork: norvex waits while the child, in norvex's memory, sets itself up and runs the
-    // program; no copy of norvex is made, which costs milliseconds on every start. The child
-    // only makes system calls and never returns from runChild. No handler of norvex's may run
-    // in it before it has put the defaults back.
-    sigset_t all, before;
-    sigfillset(&all);
-    ::pthread_sigmask(SIG_SETMASK, &all, &before);
-    const pid_t pid = ::vfork();
-    if (pid == 0) runChild(plan);
-    const int forkError = errno;
-    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    ::close(plan.report);
+    SpawnPlan plan;
+    pid_t pid = -1;
+    int failure = plan.make(childsOutput, folder.constData());
+    if (failure == 0)
+        failure = ::posix_spawn(&pid, program.constData(), &plan.actions, &plan.attributes,
+                                argv.data(), envp.data());
     closeChildsOutput();
-    SetupFailure failure{};
-    ssize_t got = -1;
-    if (pid > 0) {
-        // The pipe closes at exec, or brings what failed before it.
-        do {
-            got = ::read(report[0], &failure, sizeof failure);
-        } while (got < 0 && errno == EINTR);
-    }
-    ::close(report[0]);
-    if (pid < 0 || got == sizeof failure) {
-        if (pid > 0) {
-            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }
-        *error = pid < 0 ? QStringLiteral("cannot start it: %1").arg(qt_error_string(forkError))
-                         : setupError(failure.stage, failure.error, setup.folder);
+    if (failure != 0) {
+        *error = canEnter(folder) ? qt_error_string(failure) : folderError(failure);
         closeOutput();
         return false;
     }
     m_pid = pid;
+    m_pidfd = openPidfd(pid);
     watchEnd();
     return true;
 }
@@ -407,15 +334,11 @@ void ChildProcess::watchEnd() {
         m_pipeNotifier = std::make_unique<QSocketNotifier>(m_output, QSocketNotifier::Read);
         connect(m_pipeNotifier.get(), &QSocketNotifier::activated, this, [this] { readPipe(); });
     }
-#ifdef SYS_pidfd_open
-    if (g_pidfdAllowed.load())
-        m_pidfd = aboveStdio(static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0)));
     if (m_pidfd >= 0) {
         m_endNotifier = std::make_unique<QSocketNotifier>(m_pidfd, QSocketNotifier::Read);
         connect(m_endNotifier.get(), &QSocketNotifier::activated, this, [this] { checkEnded(); });
         return;
     }
-#endif
     if (QSocketNotifier *wake = wakeNotifier())
         connect(wake, &QSocketNotifier::activated, this, [this] { checkEnded(); });
     ensureChildHandler();
@@ -475,8 +398,8 @@ QByteArray ChildProcess::output() const {
 }
 
 void ChildProcess::kill() {
-    if (m_pid <= 0) return;
-    if (::kill(-m_pid, SIGKILL) != 0) ::kill(m_pid, SIGKILL);
+    // Not reaped yet, so its pid is still its process group's, whatever became of it.
+    if (m_pid > 0) ::kill(-m_pid, SIGKILL);
 }
 
 void ChildProcess::closeOutput() {

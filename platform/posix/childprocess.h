@@ -15,10 +15,11 @@ class QSocketNotifier;
 // A program norvex starts, and the one way it starts any: in a session of its own, in the given
 // folder, with default signal handling and no signal blocked, stdin from /dev/null, stdout and
 // stderr to its output, no other file of norvex's open, exactly the environment given, and the
-// arguments as words no shell reads. Whatever fails on the way, in norvex or in the child before
-// the program runs, start() says. Its end is seen from the event loop (through a pidfd, or
-// SIGCHLD where there is none), never polled; a child left running is reaped from the SIGCHLD
-// handler when it ends, event loop or not, and no thread ever waits for one.
+// arguments as words no shell reads. posix_spawn sets the child up, so no code of norvex's runs
+// in it; where a C library lacks a part of that, childprocess.cpp says what becomes of it.
+// Whatever fails on the way, start() says. Its end is seen from the event loop (through a
+// pidfd, or SIGCHLD where there is none), never polled; a child left running is reaped from the
+// SIGCHLD handler when it ends, event loop or not, and no thread ever waits for one.
 class ChildProcess : public QObject {
 public:
     enum class Output {
@@ -27,13 +28,11 @@ public:
     };
     // What becomes of a child still running when this object goes.
     enum class OnDestroy {
-        Kill,         // killed with its process group, and reaped before the destructor returns
+        // Killed with its process group; reaped before the destructor returns when a pidfd
+        // shows its end within 2 s, else by the SIGCHLD handler when it comes.
+        Kill,
         LeaveRunning  // never stopped; reaped when it ends
     };
-    // How the child closes the files above 2: the fastest way the system has, else by the
-    // numbers listed in /proc/self/fd, else each number up to the limit. Tests force the slower
-    // ways, which systems without close_range get.
-    enum class FileClosing { Fastest, ProcFolder, EveryNumber };
 
     struct Setup {
         QString program;  // an absolute path: nothing is looked for on PATH here
@@ -41,7 +40,6 @@ public:
         QProcessEnvironment environment;
         QString folder;  // where it starts
         Output output = Output::Pipe;
-        FileClosing closing = FileClosing::Fastest;
     };
 
     // How it ended, as waitpid says; kStatusLost when it was reaped elsewhere (SIGCHLD ignored).
