@@ -14,6 +14,12 @@ public:
     virtual void setWatching(bool) {}
 };
 
+// Keeps the program to a session bus that is already running: where none runs, the D-Bus library
+// would start one of its own (for Qt's accessibility code, at start-up) that outlives the program
+// and writes files in the home folder. Call it before the application object is made, after the
+// launcher, so that the programs norvex starts get the environment it was started with.
+void useOnlyARunningSessionBus();
+
 // The desktop's own notices: the notification service on the session bus on Linux, a tray icon's
 // messages on Windows.
 std::unique_ptr<Notifier> makeSystemNotifier();

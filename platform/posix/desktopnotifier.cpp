@@ -23,15 +23,18 @@ QString escapedForMarkup(QString text) {
         .replace(u'>', QLatin1String("&gt;"));
 }
 
+// Whether a session bus is there to use: named in the environment, or at its standard place,
+// where the D-Bus library looks for it without being told.
+bool sessionBusNamed() {
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
 class DesktopNotifier : public Notifier {
 public:
     void notify(const QString &summary, const QString &body) override {
-        // Only a bus that is already there: with no address, the D-Bus library would otherwise
-        // start a bus daemon of its own that outlives norvex.
-        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
-            (runtime.isEmpty() || !QFileInfo::exists(runtime + QStringLiteral("/bus"))))
-            return;
+        if (!sessionBusNamed()) return;  // never one started for norvex
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected()) return;
         if (m_bodyMarkup.has_value()) {
@@ -83,5 +86,10 @@ private:
 };
 
 }  // namespace
+
+void useOnlyARunningSessionBus() {
+    // An address no bus is ever at: the library then starts none.
+    if (!sessionBusNamed()) qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+}
 
 std::unique_ptr<Notifier> makeSystemNotifier() { return std::make_unique<DesktopNotifier>(); }

@@ -35,4 +35,6 @@ private:
 
 }  // namespace
 
+void useOnlyARunningSessionBus() {}  // Windows has no session bus
+
 std::unique_ptr<Notifier> makeSystemNotifier() { return std::make_unique<TrayNotifier>(); }
