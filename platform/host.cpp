@@ -54,10 +54,8 @@ QString hostWord(const QStringList &words, const PingSyntax &syntax) {
             }
             continue;
         }
-        // Nor is a word that could be taken for an option, or a path.
-        if (!word.isEmpty() && !word.startsWith(u'-') && !word.startsWith(u'/') &&
-            !isPlainNumber(word))
-            host = word;
+        // Nor is a word that could be taken for an option.
+        if (!word.isEmpty() && !word.startsWith(u'-') && !isPlainNumber(word)) host = word;
     }
     return host;
 }

@@ -93,7 +93,6 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionNorItsValue) {
         {"-I lo -- 127.0.0.1", "127.0.0.1"},  // and after "--", no option
         {"-t 127.0.0.1", "127.0.0.1"},        // Windows' flag, a TTL on Linux
         {"-n 127.0.0.1", "127.0.0.1"},        // Linux's flag, a count on Windows
-        {"127.0.0.1 /n 5", "127.0.0.1"},      // Windows' own way of writing options
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.address);

@@ -252,6 +252,69 @@ TEST(WindowMarks, AResultSaysWhenItCameAndFadesWhenOldAndAnAddressIsCopiedAsWrit
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("-l 1000 127.0.0.2"));
 }
 
+// A row whose label and place stay but whose address changes is a new row: it shows, and pings,
+// the new address.
+TEST(WindowReload, AChangedAddressIsShownAndPingedWhereTheRowStays) {
+    Watched w;
+    w.rewrite("[LIST]\r\na=127.0.0.1\r\nb=127.0.0.7\r\nc=127.0.0.3\r\n");
+    ASSERT_EQ(w.window.rows().size(), 3u);
+    EXPECT_EQ(w.window.pingButton(2)->caption(), QStringLiteral("127.0.0.7"));
+    w.window.pingButton(2)->click();
+    ASSERT_EQ(w.launcher.starts.size(), 1u);
+    EXPECT_EQ(w.launcher.starts[0].address, QStringLiteral("127.0.0.7"));
+}
+
+// Keep checking switched off, or the window closed, while a run is under way: no notice of what
+// that run settles, and no check after it.
+TEST(WindowNotices, NothingIsToldOrCheckedOnceWatchingStops) {
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "window closed" : "keep checking switched off");
+        Watched w;
+        w.checker.answers["127.0.0.3"] = {{State::Answered, 1, {}}, 150};  // ends each run late
+        w.window.setKeepCheckingPause(30);
+        w.window.keepCheckingAction()->setChecked(true);
+        runUntil([&] { return w.checker.asked.count("127.0.0.2") >= 2; }, 3000);
+        w.checker.answers["127.0.0.2"] = {{State::NoAnswer, -1, "no reply"}, 0};
+        const qsizetype lost = w.checker.asked.count("127.0.0.2");
+        // The second lost reply has come; its run waits for 127.0.0.3.
+        runUntil(
+            [&] {
+                return w.look(2) == Look::NoAnswer &&
+                       w.checker.asked.count("127.0.0.2") == lost + 2;
+            },
+            3000);
+        ASSERT_EQ(w.look(2), Look::NoAnswer);
+        if (closing) {
+            w.window.close();
+        } else {
+            w.window.keepCheckingAction()->setChecked(false);
+        }
+        const qsizetype asked = w.checker.asked.size();
+        runUntil([] { return false; }, 400);
+        EXPECT_EQ(w.notifier.notices, QStringList());
+        EXPECT_EQ(w.checker.asked.size(), asked) << "checked on after watching stopped";
+    }
+}
+
+// A result is fresh for two pauses of keep checking and faded after: an old green is never taken
+// for a current one, and a current one is never faded.
+TEST(WindowMarks, AResultFadesAfterTwoPausesNotBefore) {
+    Watched w;
+    constexpr int kPauseMs = 1000;
+    w.window.setKeepCheckingPause(kPauseMs);
+    QElapsedTimer since;
+    w.window.checkHost(1);
+    runUntil([&] { return w.look(1) == Look::Answered; }, 2000);
+    since.start();
+    Twips<CheckMark> *mark = w.window.markOf(1);
+    runUntil([&] { return since.elapsed() >= kPauseMs * 3 / 2; }, 3000);
+    ASSERT_LT(since.elapsed(), 2 * kPauseMs) << "too slow a machine to tell";
+    EXPECT_FALSE(mark->stale()) << "faded after one and a half pauses";
+    runUntil([&] { return mark->stale(); }, 2000);
+    EXPECT_TRUE(mark->stale());
+    EXPECT_GE(since.elapsed(), 2 * kPauseMs - 50);
+}
+
 #ifdef Q_OS_WIN
 // Windows' notices come from a tray icon that is there only while norvex keeps checking.
 TEST(TrayNotifier, TheIconComesWithWatchingAndGoesWithIt) {

@@ -303,7 +303,9 @@ TEST(RealPing, LoopbackAnswersAndADownedLoopbackDoesNot) {
     QProcess probe;
     probe.start("/usr/bin/unshare", {"--net", "/bin/true"});
     ASSERT_TRUE(probe.waitForFinished(5000) && probe.exitCode() == 0)
-        << "no network namespace can be made here: " << probe.readAllStandardError().toStdString();
+        << "needs a network namespace: run as root on a machine or VM, not in a chroot or an "
+           "unprivileged container (unshare: "
+        << probe.readAllStandardError().trimmed().toStdString() << ")";
     PingChecker inNamespace(isolated.pathOnly());
     const CheckResult down = checkOnce(inNamespace, "127.0.0.1");
     EXPECT_EQ(down.state, State::NoAnswer) << down.detail.toStdString();

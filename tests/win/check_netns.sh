@@ -7,6 +7,11 @@
 # Usage: check_netns.sh TEST_EXE GTEST_FILTER
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
+  if ! said=$(unshare --net --mount -- true 2>&1); then
+    echo "FAIL: needs a network and a mount namespace: run as root on a machine or VM, not in a" \
+      "chroot or an unprivileged container (unshare: $said)"
+    exit 1
+  fi
   exec unshare --net --mount -- "$0" --inside "$@"
 fi
 exe=$2
