@@ -63,6 +63,14 @@ void CheckMark::paintEvent(QPaintEvent *) {
                 QPolygonF({QPointF(3.2, 6.3), QPointF(5.2, 8.3), QPointF(8.8, 3.9)}));
             break;
         }
+        case Look::Slow: {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(QColor(0x5b, 0x3f, 0xa8));
+            painter.drawEllipse(QRectF(0.5, 0.5, 11, 11));
+            painter.setPen(sign);
+            painter.drawPolyline(QPolygonF({QPointF(6, 2.8), QPointF(6, 6), QPointF(8.6, 7.4)}));
+            break;
+        }
         case Look::NoAnswer: {
             painter.setPen(Qt::NoPen);
             painter.setBrush(QColor(0xc6, 0x28, 0x28));

@@ -57,6 +57,19 @@ constexpr struct {
                {60000, "Every &minute"},
                {300000, "Every 5 m&inutes"}};
 
+// The limits "Slow above" offers; off first, and at start.
+constexpr struct {
+    int ms;
+    const char *text;
+} kSlowLimits[] = {
+    {0, "&Off"}, {50, "&50 ms"}, {100, "&100 ms"}, {200, "&200 ms"}, {500, "5&00 ms"}};
+
+// The menu entries of a group, each checked when its value is the one chosen.
+void checkChosen(QActionGroup *group, int value) {
+    if (!group) return;
+    for (QAction *choice : group->actions()) choice->setChecked(choice->data().toInt() == value);
+}
+
 }  // namespace
 
 MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QString &argumentText,
@@ -130,6 +143,15 @@ void MainWindow::addCheckActions() {
         QObject::connect(choice, &QAction::triggered, this,
                          [this, ms = pause.ms] { setKeepCheckingPause(ms); });
     }
+    m_slowLimits = new QActionGroup(this);
+    for (const auto &limit : kSlowLimits) {
+        QAction *choice = m_slowLimits->addAction(QString::fromUtf8(limit.text));
+        choice->setCheckable(true);
+        choice->setData(limit.ms);
+        QObject::connect(choice, &QAction::triggered, this,
+                         [this, ms = limit.ms] { setSlowAboveMs(ms); });
+    }
+    checkChosen(m_slowLimits, m_slowAboveMs);
     makeCheckQueue(*m_checker, m_pauseMs);
 }
 
@@ -346,12 +368,23 @@ void MainWindow::makeCheckQueue(HostChecker &checker, int pauseMs) {
 
 void MainWindow::setKeepCheckingPause(int ms) {
     m_pauseMs = ms;
-    if (m_pauses) {
-        for (QAction *choice : m_pauses->actions())
-            choice->setChecked(choice->data().toInt() == ms);
-    }
+    checkChosen(m_pauses, ms);
     if (m_checks) m_checks->setRepeatMs(ms);
     fadeOldResults();
+}
+
+void MainWindow::setSlowAboveMs(int ms) {
+    m_slowAboveMs = std::max(ms, 0);
+    checkChosen(m_slowLimits, m_slowAboveMs);
+    m_answers.setSlowAboveMs(m_slowAboveMs);
+    // Slowness is counted afresh; a mark that said slow says what its reply was.
+    m_slowRuns.clear();
+    for (auto &[row, shown] : m_shown) {
+        if (shown.look == CheckMark::Look::Slow) {
+            shown.look = CheckMark::Look::Answered;
+            showCheck(row, Shown(shown));
+        }
+    }
 }
 
 void MainWindow::checkAll() {
@@ -370,13 +403,23 @@ Twips<CheckMark> *MainWindow::markOf(int row) const {
 void MainWindow::showResult(int row, const CheckResult &result) {
     const Host &host = *hostOf(row);
     const QString name = checkedName(host);
+    CheckMark::Look look = CheckMark::lookOf(result.state);
+    // Slow twice in a row is a mark of its own; anything else breaks the run.
+    const bool slowReply = result.state == CheckResult::State::Answered && m_slowAboveMs > 0 &&
+                           result.roundTripMs > m_slowAboveMs;
+    int &slowRuns = m_slowRuns[host.address];
+    slowRuns = slowReply ? slowRuns + 1 : 0;
+    if (slowRuns >= 2) look = CheckMark::Look::Slow;
     QString words;
     switch (result.state) {
         case CheckResult::State::Answered:
-            words = result.roundTripMs >= 0
-                        ? QStringLiteral("%1 answered in %2 ms")
+            words = look == CheckMark::Look::Slow
+                        ? QStringLiteral("%1 answered slowly in %2 ms (over %3 ms twice in a row)")
                               .arg(name, roundTripText(result.roundTripMs))
-                        : QStringLiteral("%1 answered").arg(name);
+                              .arg(m_slowAboveMs)
+                    : result.roundTripMs >= 0 ? QStringLiteral("%1 answered in %2 ms")
+                                                    .arg(name, roundTripText(result.roundTripMs))
+                                              : QStringLiteral("%1 answered").arg(name);
             break;
         case CheckResult::State::NoAnswer:
             words = QStringLiteral("No answer from %1: %2").arg(name, result.detail);
@@ -385,7 +428,7 @@ void MainWindow::showResult(int row, const CheckResult &result) {
             words = QStringLiteral("Could not check %1: %2").arg(name, result.detail);
             break;
     }
-    Shown shown{CheckMark::lookOf(result.state), words, QTime::currentTime(), QElapsedTimer()};
+    Shown shown{look, words, QTime::currentTime(), QElapsedTimer()};
     shown.since.start();
     showCheck(row, shown);
     if (m_keepChecking && m_keepChecking->isChecked())
@@ -496,6 +539,9 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
         QMenu *pauses = menu->addMenu(QStringLiteral("Keep checking &every"));
         pauses->setObjectName(QStringLiteral("keepCheckingPause"));
         pauses->addActions(m_pauses->actions());
+        QMenu *slow = menu->addMenu(QStringLiteral("&Slow above"));
+        slow->setObjectName(QStringLiteral("slowAbove"));
+        slow->addActions(m_slowLimits->actions());
         menu->addSeparator();
     }
     if (row) {

@@ -66,6 +66,10 @@ public:
     // How long "keep checking" waits between runs; a result older than two pauses looks stale.
     void setKeepCheckingPause(int ms);
     int keepCheckingPause() const { return m_pauseMs; }
+    // Replies slower than ms, two runs in a row, give a row a mark of its own and, while keeping
+    // checking, a notice; 0 (the default) watches no speed. Not remembered.
+    void setSlowAboveMs(int ms);
+    int slowAboveMs() const { return m_slowAboveMs; }
     // The mark on a row; null until that row is first checked.
     Twips<CheckMark> *markOf(int row) const;
 
@@ -130,4 +134,7 @@ private:
     QAction *m_checkAll = nullptr;
     QAction *m_keepChecking = nullptr;
     QActionGroup *m_pauses = nullptr;
+    QActionGroup *m_slowLimits = nullptr;
+    int m_slowAboveMs = 0;
+    std::map<QString, int> m_slowRuns;  // by address: slow replies in a row
 };

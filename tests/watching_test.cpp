@@ -296,6 +296,49 @@ TEST(WindowNotices, NothingIsToldOrCheckedOnceWatchingStops) {
     }
 }
 
+// Replies over the limit two runs in a row: a mark of its own, and while keeping checking a notice
+// when it starts and when it ends; one slow reply, or a lost one between, is no news.
+TEST(WindowMarks, SlowTwiceInARowHasAMarkAndANotice) {
+    Watched w;
+    w.window.setSlowAboveMs(200);
+    const struct {
+        std::vector<double> replies;  // ms; -1 lost
+        Look look;
+    } cases[] = {
+        {{300, 300}, Look::Slow},      {{300, 100}, Look::Answered},
+        {{100, 300}, Look::Answered},  {{300, -1, 300}, Look::Answered},
+        {{300, 300, 300}, Look::Slow},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.replies));
+        w.window.setSlowAboveMs(200);  // counted afresh
+        for (const double ms : c.replies) {
+            w.checker.answers["127.0.0.1"] = {
+                {ms < 0 ? State::NoAnswer : State::Answered, ms, "no reply"}, 0};
+            w.window.checkHost(1);
+            runUntil([&] { return w.look(1) != Look::Checking; }, 2000);
+        }
+        EXPECT_EQ(w.look(1), c.look);
+    }
+    EXPECT_TRUE(w.window.markOf(1)->toolTip().contains("slowly in 300 ms (over 200 ms"));
+    w.window.setSlowAboveMs(0);
+    EXPECT_EQ(w.look(1), Look::Answered);
+
+    w.window.setSlowAboveMs(200);
+    w.window.setKeepCheckingPause(30);
+    w.window.keepCheckingAction()->setChecked(true);
+    runUntil([&] { return w.checker.asked.count("127.0.0.2") >= 3; }, 3000);
+    w.checker.answers["127.0.0.2"] = {{State::Answered, 300, {}}, 0};
+    runUntil([&] { return w.notifier.notices.size() >= 1; }, 3000);
+    EXPECT_EQ(w.look(2), Look::Slow);
+    w.checker.answers["127.0.0.2"] = {{State::Answered, 20, {}}, 0};
+    runUntil([&] { return w.notifier.notices.size() >= 2; }, 3000);
+    w.window.keepCheckingAction()->setChecked(false);
+    ASSERT_EQ(w.notifier.notices.size(), 2);
+    EXPECT_TRUE(w.notifier.notices[0].startsWith("b (127.0.0.2) answers slowly: 300 ms|"));
+    EXPECT_TRUE(w.notifier.notices[1].startsWith("b (127.0.0.2) answers quickly again|"));
+}
+
 // A result is fresh for two pauses of keep checking and faded after: an old green is never taken
 // for a current one, and a current one is never faded.
 TEST(WindowMarks, AResultFadesAfterTwoPausesNotBefore) {
