@@ -162,17 +162,16 @@ int lookUp(const std::string &host, const std::string &service,
 
 ConnectOutcome connectOnce(const std::string &host, int port, int timeoutMs,
                            const volatile std::sig_atomic_t *stop) {
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     addrinfo *found = nullptr;
     if (const int error = lookUp(host, std::to_string(port), stop, &found); error != 0) {
         if (error == EAI_CANCELED) return {ConnectOutcome::Kind::Stopped, -1, {}, {}};
         const bool unknown = error == EAI_NONAME || error == EAI_NODATA || error == EAI_FAIL ||
                              error == EAI_ADDRFAMILY;
-        return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed,
-                -1,
-                {},
-                gai_strerror(error)};
+        return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed, -1,
+                {}, gai_strerror(error)};
     }
+    // The time a name server took is no part of the timeout.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     ConnectOutcome outcome{ConnectOutcome::Kind::NameNotFound, -1, {}, "no address"};
     for (const addrinfo *a = found; a; a = a->ai_next) {
         outcome = connectTo(*a, deadline, stop);
