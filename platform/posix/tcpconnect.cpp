@@ -112,9 +112,11 @@ int lookUpName(const std::string &host, const std::string &service, int flags,
     while (gai_error(&lookup->request) == EAI_INPROGRESS) {
         if (stop && *stop) {
             const int cancelled = gai_cancel(&lookup->request);
-            if (cancelled == EAI_NOTCANCELED) lookup.release();
-            if (cancelled == EAI_ALLDONE && lookup->request.ar_result)
+            if (cancelled == EAI_NOTCANCELED) {
+                static_cast<void>(lookup.release());  // glibc's thread still writes to it
+            } else if (cancelled == EAI_ALLDONE && lookup->request.ar_result) {
                 freeaddrinfo(lookup->request.ar_result);
+            }
             return EAI_CANCELED;
         }
         gai_suspend(requests, 1, &slice);
@@ -167,8 +169,10 @@ ConnectOutcome connectOnce(const std::string &host, int port, int timeoutMs,
         if (error == EAI_CANCELED) return {ConnectOutcome::Kind::Stopped, -1, {}, {}};
         const bool unknown = error == EAI_NONAME || error == EAI_NODATA || error == EAI_FAIL ||
                              error == EAI_ADDRFAMILY;
-        return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed, -1,
-                {}, gai_strerror(error)};
+        return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed,
+                -1,
+                {},
+                gai_strerror(error)};
     }
     // The time a name server took is no part of the timeout.
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);

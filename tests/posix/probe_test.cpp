@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <memory>
 
 #include "tests/fakes.h"
 #include "tests/posix/loopback.h"
@@ -34,11 +33,9 @@ ProbeRun probe(const QStringList &arguments,
 QStringList namespaceOptions() {
     return (geteuid() == 0 ? QStringList() : QStringList{"-r"}) + QStringList{"-n", "-m"};
 }
-
 bool canMakeNamespaces() {
     return probe(namespaceOptions() + QStringList{"true"}, "/usr/bin/unshare").status == 0;
 }
-
 constexpr char kNeedsNamespaces[] =
     "needs a network and mount namespace (unshare -n -m) for its names and addresses: run as root "
     "on a machine or VM, or where user namespaces are allowed";
@@ -60,10 +57,9 @@ QStringList inNamespace(const QTemporaryDir &dir, const char *sources) {
         " for f in hosts nsswitch.conf resolv.conf; do mount --bind \"$0/$f\" /etc/$f || exit; done"
         " && code=$1 && shift && exec python3 -c \"$code\" \"$@\"");
     const QString sockets = QStringLiteral(
-        "import os, socket, sys\n"
-        "dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); dns.bind(('127.0.0.1', 53))\n"
-        "web = socket.socket(socket.AF_INET6); web.bind(('::1', 8443)); web.listen(8)\n"
-        "dns.set_inheritable(True); web.set_inheritable(True)\n"
+        "import os, socket as s, sys\n"
+        "d = s.socket(s.AF_INET, s.SOCK_DGRAM); d.bind(('127.0.0.1', 53)); d.set_inheritable(1)\n"
+        "w = s.socket(s.AF_INET6); w.bind(('::1', 8443)); w.listen(8); w.set_inheritable(1)\n"
         "os.execv(sys.argv[1], sys.argv[1:])\n");
     return namespaceOptions() +
            QStringList{"sh", "-c", setUp, dir.path(), sockets, QStringLiteral(NORVEX_PROBE)};
@@ -78,7 +74,7 @@ struct ProbeCase {
 };
 
 TEST(Probe, EachTrySaysWhatCameOfIt) {
-    Loopback open(16), closed(-1), full(0);
+    Loopback open(16), closed(-1), full(0), once(0);  // once: its queue fills with one try
     full.fillQueue();
     const bool namespaces = canMakeNamespaces();
     if (!namespaces) ADD_FAILURE() << kNeedsNamespaces;
@@ -92,6 +88,8 @@ TEST(Probe, EachTrySaysWhatCameOfIt) {
          "refused by 127.0.0.1 port " + closed.port, "\n1 try, 0 connected, 1 failed\n"},
         {{"-c", "1", "-W", "300", "127.0.0.1", full.port}, false, 1, 1,
          "no answer from 127.0.0.1 port " + full.port + " within 300 ms"},
+        {{"-c", "2", "-i", "10", "-W", "300", "127.0.0.1", once.port}, false, 1, 2,
+         "connected to 127.0.0.1 port " + once.port, "\nno answer from 127.0.0.1 port " + once.port},
         {{"--help"}, false, 0, 0, "Usage: norvex-probe", "(1 to 86400000; default until Ctrl+C)"},
         {{}, false, 2, 0, "give a HOST and a PORT"},
         {{"127.0.0.1", "0"}, false, 2, 0, "not a port from 1 to 65535: 0"},
@@ -126,22 +124,6 @@ TEST(Probe, EachTrySaysWhatCameOfIt) {
     }
 }
 
-TEST(Probe, ExitsOneWhenTheLastTryFailedAfterOneConnected) {
-    auto listener = std::make_unique<Loopback>(16);
-    const QString port = listener->port;
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(QStringLiteral(NORVEX_PROBE), {"-c", "2", "127.0.0.1", port});
-    QString output;
-    runUntil([&] { return p.waitForReadyRead(50) && (output += p.readAll()).contains("time="); },
-             5000);
-    listener.reset();  // before the second try, a second later
-    ASSERT_TRUE(p.waitForFinished(5000));
-    output += QString::fromUtf8(p.readAll());
-    EXPECT_TRUE(output.contains("refused by 127.0.0.1 port " + port)) << output.toStdString();
-    EXPECT_EQ(p.exitCode(), 1) << output.toStdString();
-}
-
 TEST(Probe, IntervalsBelowTwentyMillisecondsAreKept) {
     Loopback closed(-1);
     QElapsedTimer clock;
@@ -158,7 +140,6 @@ TEST(Probe, CtrlCEndsALookupThatNeverAnswersAtOnce) {
     if (!canMakeNamespaces()) FAIL() << kNeedsNamespaces;
     QTemporaryDir dir;
     QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
     p.start("/usr/bin/unshare", inNamespace(dir, "dns") + QStringList{"stuck.norvex.test", "80"});
     QString output;
     runUntil([&] { return p.waitForReadyRead(50) && (output += p.readAll()).contains("Probing"); },
