@@ -22,9 +22,10 @@ struct ConnectOutcome {
     std::string detail;   // the system's own words, where it has them
 };
 
-// Resolves host (a name or an address, UTF-8) and connects to port on each of its addresses in
-// turn until one accepts, within timeoutMs for them all. Returns early, Stopped, once *stop is
-// set (it is looked at while waiting).
+// Resolves host (a name or an address, UTF-8; a name for as long as the system's resolver takes)
+// and connects to port on each of its addresses in turn until one accepts, within timeoutMs for
+// them all. Returns early, Stopped, once *stop is set: it is looked at while waiting, for a name
+// server as for a connect.
 ConnectOutcome connectOnce(const std::string &host, int port, int timeoutMs,
                            const volatile std::sig_atomic_t *stop = nullptr);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,20 +21,41 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "Usage: norvex-probe [-c COUNT] [-i INTERVAL_MS] [-W TIMEOUT_MS] [--] HOST PORT\n"
-    "Tries to connect to TCP port PORT (1-65535) on HOST about once a second, one line per\n"
-    "try, until stopped with Ctrl+C (or after COUNT tries), then prints a summary. It connects\n"
-    "and closes at once, sending no data.\n"
-    "  -c COUNT        stop after COUNT tries\n"
-    "  -i INTERVAL_MS  from the start of one try to the next (default 1000)\n"
-    "  -W TIMEOUT_MS   how long a try waits for an answer (default 1000)\n"
-    "Exit status: 0 when the last try connected, 1 when it did not, 2 for bad usage.\n";
+// The options that take a number: the values they accept and take unless told, which the usage
+// text states. A count of -1 is no limit.
+struct NumberOption {
+    const char *name, *value, *what;
+    long low, high, initial;
+};
+constexpr long kDayMs = 86400000;
+constexpr NumberOption kNumberOptions[] = {
+    {"-c", "COUNT", "stop after COUNT tries", 1, kDayMs, -1},
+    {"-i", "INTERVAL_MS", "from the start of one try to the next", 10, kDayMs, 1000},
+    {"-W", "TIMEOUT_MS", "how long a try waits for an answer", 10, kDayMs, 1000},
+};
+enum { kCount, kInterval, kTimeout };
+
+std::string usageText() {
+    std::string text =
+        "Usage: norvex-probe [-c COUNT] [-i INTERVAL_MS] [-W TIMEOUT_MS] [--] HOST PORT\n"
+        "Tries to connect to TCP port PORT (1-65535) on HOST about once a second, one line per\n"
+        "try, until stopped with Ctrl+C (or after COUNT tries), then prints a summary. It "
+        "connects\n"
+        "and closes at once, sending no data.\n";
+    for (const NumberOption &o : kNumberOptions) {
+        char line[200];
+        std::snprintf(line, sizeof line, "  %s %-12s %s (%ld to %ld; default ", o.name, o.value,
+                      o.what, o.low, o.high);
+        text += line + (o.initial < 0 ? "until Ctrl+C" : std::to_string(o.initial)) + ")\n";
+    }
+    return text +
+           "Exit status: 0 when the last try connected, 1 when it did not, 2 for bad usage.\n";
+}
 
 volatile std::sig_atomic_t stopRequested = 0;
 
 int usage(const char *problem) {
-    std::fprintf(stderr, "norvex-probe: %s\n%s", problem, kUsage);
+    std::fprintf(stderr, "norvex-probe: %s\n%s", problem, usageText().c_str());
     return 2;
 }
 
@@ -87,29 +109,37 @@ std::string describe(const ConnectOutcome &o, const std::string &host, const std
 }
 
 int probe(const std::vector<std::string> &args) {
-    long count = -1, intervalMs = 1000, timeoutMs = 1000;
+    long values[std::size(kNumberOptions)];
+    for (size_t i = 0; i < std::size(kNumberOptions); ++i) values[i] = kNumberOptions[i].initial;
     std::vector<std::string> operands;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(usageText().c_str(), stdout);
             return 0;
         }
         if (a == "--") {
             operands.insert(operands.end(), args.begin() + i + 1, args.end());
             break;
         }
-        if (a == "-c" || a == "-i" || a == "-W") {
+        const auto option = std::find_if(std::begin(kNumberOptions), std::end(kNumberOptions),
+                                         [&](const NumberOption &o) { return a == o.name; });
+        if (option != std::end(kNumberOptions)) {
             if (i + 1 == args.size()) return usage(("option " + a + " needs a value").c_str());
-            const long value = number(args[++i].c_str(), a == "-c" ? 1 : 10, 86400000);
-            if (value < 0) return usage(("bad value for " + a + ": " + args[i]).c_str());
-            (a == "-c" ? count : a == "-i" ? intervalMs : timeoutMs) = value;
+            const long value = number(args[++i].c_str(), option->low, option->high);
+            if (value < 0) {
+                const std::string range =
+                    std::to_string(option->low) + " to " + std::to_string(option->high);
+                return usage(("bad value for " + a + ": " + args[i] + " (" + range + ")").c_str());
+            }
+            values[option - std::begin(kNumberOptions)] = value;
             continue;
         }
         if (a.size() > 1 && a[0] == '-') return usage(("unknown option " + a).c_str());
         operands.push_back(a);
     }
     if (operands.size() != 2) return usage("give a HOST and a PORT");
+    const long count = values[kCount], intervalMs = values[kInterval], timeoutMs = values[kTimeout];
     const std::string &host = operands[0], &port = operands[1];
     const long portNumber = number(port.c_str(), 1, 65535);
     if (host.empty()) return usage("the host is empty");
@@ -123,21 +153,22 @@ int probe(const std::vector<std::string> &args) {
     using Clock = std::chrono::steady_clock;
     while (!stopRequested && (count < 0 || tally.tries < count)) {
         const Clock::time_point next = Clock::now() + std::chrono::milliseconds(intervalMs);
-        const ConnectOutcome outcome =
-            connectOnce(host, static_cast<int>(portNumber), static_cast<int>(timeoutMs),
-                        &stopRequested);
+        const ConnectOutcome outcome = connectOnce(host, static_cast<int>(portNumber),
+                                                   static_cast<int>(timeoutMs), &stopRequested);
         if (outcome.kind == ConnectOutcome::Kind::Stopped) break;  // not a try: it was cut short
         tally.add(outcome);
         lastConnected = outcome.kind == ConnectOutcome::Kind::Connected;
         say(describe(outcome, host, port, timeoutMs));
         if (count >= 0 && tally.tries >= count) break;
-        while (!stopRequested && Clock::now() < next)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // To the start of the next try, in slices short enough that Ctrl+C is seen at once.
+        for (Clock::time_point now = Clock::now(); !stopRequested && now < next; now = Clock::now())
+            std::this_thread::sleep_until(std::min(next, now + std::chrono::milliseconds(50)));
     }
     say("--- " + host + " port " + port + " ---");
     char line[200];
-    std::snprintf(line, sizeof line, "%d tries, %d connected, %d failed", tally.tries,
-                  tally.connected, tally.tries - tally.connected);
+    std::snprintf(line, sizeof line, "%d %s, %d connected, %d failed", tally.tries,
+                  tally.tries == 1 ? "try" : "tries", tally.connected,
+                  tally.tries - tally.connected);
     std::string summary = line;
     if (tally.connected) {
         std::snprintf(line, sizeof line, "; time min/avg/max = %.2f/%.2f/%.2f ms", tally.min,

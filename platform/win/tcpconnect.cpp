@@ -7,12 +7,22 @@
 #include <windows.h>
 // clang-format on
 
+#include <atomic>
 #include <chrono>
 #include <string>
+#include <utility>
+
+#include "platform/win/handle.h"
+
+// In ws2_32 since Windows 8, but not in the MinGW headers.
+extern "C" WINSOCK_API_LINKAGE int WSAAPI GetAddrInfoExCancel(LPHANDLE lpHandle);
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How long a wait goes without looking at the stop flag.
+constexpr DWORD kStopSliceMs = 50;
 
 std::wstring wide(const std::string &utf8) {
     std::wstring out(utf8.size(), L'\0');
@@ -77,13 +87,28 @@ private:
     SOCKET m_socket;
 };
 
+// A connect that no route leads to, in the words POSIX systems use: the same line on both, and
+// Wine's system messages have none for these errors.
+constexpr struct {
+    int error;
+    const char *words;
+} kUnreachable[] = {
+    {WSAENETUNREACH, "Network is unreachable"},
+    {WSAEHOSTUNREACH, "No route to host"},
+    {WSAEHOSTDOWN, "Host is down"},
+    {WSAENETDOWN, "Network is down"},
+};
+
 ConnectOutcome failure(int error, std::string address) {
     const auto kind = error == WSAECONNREFUSED ? ConnectOutcome::Kind::Refused
                                                : ConnectOutcome::Kind::Failed;
+    for (const auto &u : kUnreachable) {
+        if (u.error == error) return {kind, -1, std::move(address), u.words};
+    }
     return {kind, -1, std::move(address), systemWords(error)};
 }
 
-ConnectOutcome connectTo(const ADDRINFOW &a, Clock::time_point deadline,
+ConnectOutcome connectTo(const ADDRINFOEXW &a, Clock::time_point deadline,
                          const volatile std::sig_atomic_t *stop) {
     const std::string address = numericAddress(a.ai_addr, a.ai_addrlen);
     const Socket socket(::socket(a.ai_family, SOCK_STREAM, IPPROTO_TCP));
@@ -100,7 +125,7 @@ ConnectOutcome connectTo(const ADDRINFOW &a, Clock::time_point deadline,
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
         if (left <= 0) return {ConnectOutcome::Kind::NoAnswer, -1, address, {}};
         // In slices, so that a stop is seen soon.
-        const long slice = static_cast<long>(left < 100 ? left : 100);
+        const long slice = static_cast<long>(left < kStopSliceMs ? left : kStopSliceMs);
         fd_set writable, failed;
         FD_ZERO(&writable);
         FD_ZERO(&failed);
@@ -122,6 +147,85 @@ ConnectOutcome connectTo(const ADDRINFOW &a, Clock::time_point deadline,
     }
 }
 
+// The addresses a lookup found, freed on every path out.
+struct Addresses {
+    Addresses() = default;
+    Addresses(const Addresses &) = delete;
+    Addresses &operator=(const Addresses &) = delete;
+    ~Addresses() {
+        if (list) FreeAddrInfoExW(list);
+    }
+    ADDRINFOEXW *list = nullptr;
+};
+
+// A name lookup under way, owned both by the thread waiting for it and by the system, which
+// completes it: whichever lets go last frees it. So a lookup that cannot be cancelled (Wine's
+// cannot) can be left to end on its own, touching nothing but itself.
+struct NameLookup {
+    OVERLAPPED overlapped{};  // first: the completion routine gets its address
+    ADDRINFOEXW *found = nullptr;
+    HANDLE cancel = nullptr;
+    DWORD error = 0;
+    Handle ended{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<int> owners{2};
+};
+
+void letGo(NameLookup *lookup) {
+    if (lookup->owners.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    if (lookup->found) FreeAddrInfoExW(lookup->found);
+    delete lookup;
+}
+
+void CALLBACK lookupEnded(DWORD error, DWORD, LPWSAOVERLAPPED overlapped) {
+    auto *lookup = reinterpret_cast<NameLookup *>(overlapped);
+    lookup->error = error;
+    SetEvent(lookup->ended.get());
+    letGo(lookup);
+}
+
+// Finds host's addresses: 0, or the lookup's error (WSA_E_CANCELLED once *stop is set). An
+// address is read at once; a name is looked up asynchronously and waited for in slices, so that
+// Ctrl+C never waits for a name server that does not answer.
+int lookUp(const std::wstring &host, const std::wstring &service,
+           const volatile std::sig_atomic_t *stop, Addresses &out) {
+    ADDRINFOEXW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    hints.ai_flags = AI_NUMERICHOST;
+    const int numeric = GetAddrInfoExW(host.c_str(), service.c_str(), NS_ALL, nullptr, &hints,
+                                       &out.list, nullptr, nullptr, nullptr, nullptr);
+    if (numeric != EAI_NONAME) return numeric;
+
+    hints.ai_flags = 0;  // all families: ::1 too where only IPv4 has an address beyond loopback
+    auto *lookup = new NameLookup;
+    int error = GetAddrInfoExW(host.c_str(), service.c_str(), NS_ALL, nullptr, &hints,
+                               &lookup->found, nullptr, &lookup->overlapped,
+                               reinterpret_cast<LPLOOKUPSERVICE_COMPLETION_ROUTINE>(&lookupEnded),
+                               &lookup->cancel);
+    if (error != WSA_IO_PENDING) {  // ended already, and the routine will not run
+        out.list = std::exchange(lookup->found, nullptr);
+        delete lookup;
+        return error;
+    }
+    while (WaitForSingleObject(lookup->ended.get(), kStopSliceMs) != WAIT_OBJECT_0) {
+        if (!stop || !*stop) continue;
+        // Windows ends a cancelled lookup at once; where it goes on, it is left to end alone,
+        // with Winsock kept started for it (WSACleanup is never matched with this start).
+        GetAddrInfoExCancel(&lookup->cancel);
+        if (WaitForSingleObject(lookup->ended.get(), 100) != WAIT_OBJECT_0) {
+            WSADATA data;
+            WSAStartup(MAKEWORD(2, 2), &data);
+            letGo(lookup);
+            return WSA_E_CANCELLED;
+        }
+    }
+    error = static_cast<int>(lookup->error);
+    out.list = std::exchange(lookup->found, nullptr);
+    letGo(lookup);
+    return error;
+}
+
 volatile std::sig_atomic_t *stopFlag = nullptr;
 
 BOOL WINAPI requestStop(DWORD) {
@@ -137,28 +241,25 @@ ConnectOutcome connectOnce(const std::string &host, int port, int timeoutMs,
                            const volatile std::sig_atomic_t *stop) {
     const Winsock winsock;
     if (!winsock.ok()) return {ConnectOutcome::Kind::Failed, -1, {}, "Winsock could not start"};
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    ADDRINFOW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    ADDRINFOW *found = nullptr;
-    if (const int error = GetAddrInfoW(wide(host).c_str(), std::to_wstring(port).c_str(), &hints,
-                                       &found);
-        error != 0) {
+    Addresses found;
+    if (const int error = lookUp(wide(host), std::to_wstring(port), stop, found); error != 0) {
+        if (error == WSA_E_CANCELLED) return {ConnectOutcome::Kind::Stopped, -1, {}, {}};
         const bool unknown = error == WSAHOST_NOT_FOUND || error == WSANO_DATA;
         return {unknown ? ConnectOutcome::Kind::NameNotFound : ConnectOutcome::Kind::Failed, -1,
                 {}, systemWords(error)};
     }
+    // The time a name server took is no part of the timeout.
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     ConnectOutcome outcome{ConnectOutcome::Kind::NameNotFound, -1, {}, "no address"};
-    for (const ADDRINFOW *a = found; a; a = a->ai_next) {
+    // MinGW's ADDRINFOEXW misspells the type of ai_next, hence the cast.
+    for (const ADDRINFOEXW *a = found.list; a;
+         a = reinterpret_cast<const ADDRINFOEXW *>(a->ai_next)) {
         outcome = connectTo(*a, deadline, stop);
         if (outcome.kind == ConnectOutcome::Kind::Connected ||
             outcome.kind == ConnectOutcome::Kind::Stopped ||
             outcome.kind == ConnectOutcome::Kind::NoAnswer)
             break;
     }
-    FreeAddrInfoW(found);
     return outcome;
 }
 
