@@ -127,7 +127,11 @@ TEST(FileWatch, EveryWayAFileChangesIsToldOnceAndSoon) {
     } cases[] = {
         {"written in place", "norvex.nvx", "append norvex.nvx", 1, 1, 1000},
         {"renamed over while the old one is open, then written in place", "norvex.nvx",
-         "hold norvex.nvx, rename-over norvex.nvx, told 1, append norvex.nvx", 2, 2, 1000},
+#ifndef Q_OS_WIN
+         "hold norvex.nvx, "  // Windows refuses to rename over a file that is open
+#endif
+         "rename-over norvex.nvx, told 1, append norvex.nvx",
+         2, 2, 1000},
         {"deleted, then created", "norvex.nvx", "remove norvex.nvx, pause 100, append norvex.nvx",
          1, 1, 1000},
         {"written in pieces", "norvex.nvx", QString("append norvex.nvx, pause 60, ").repeated(8), 1,
