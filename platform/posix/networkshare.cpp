@@ -15,7 +15,7 @@ constexpr std::uint32_t kNetworkFileSystems[] = {
     NFS_SUPER_MAGIC,
     SMB_SUPER_MAGIC,
     CIFS_SUPER_MAGIC,
-    SMB2_SUPER_MAGIC,  // the SMB 3 client's own name in newer kernels
+    SMB2_SUPER_MAGIC,  // a share mounted as smb3 rather than cifs
     CEPH_SUPER_MAGIC,
     AFS_SUPER_MAGIC,  // OpenAFS
     AFS_FS_MAGIC,     // the kernel's own AFS client
