@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScopedValueRollback>
 
 #include "panel/checkqueue.h"
 #include "platform/filereader.h"
@@ -93,7 +94,8 @@ MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QStri
         });
 
     LoadedList list = loadList(files, argumentText);
-    m_fileWatch = files.watch(list.fileName, [this] { reloadList(); });
+    m_listFileName = list.fileName;
+    watchList();
     showList(std::move(list));
     // The keyboard works at once, on the first row, as on a dialog's first control; without
     // rows, the window keeps the focus itself.
@@ -199,7 +201,17 @@ void MainWindow::removeRows() {
     m_rows.clear();
 }
 
+void MainWindow::watchList() {
+    m_fileWatch = m_files.watch(m_listFileName, [this] {
+        const QScopedValueRollback told(m_toldByWatch, true);
+        reloadList();
+    });
+}
+
 void MainWindow::reloadList() {
+    // Asked for: the file is followed afresh too. A reload the watch asked for keeps the watch,
+    // which is still calling.
+    if (!m_toldByWatch) watchList();
     LoadedList list = loadList(m_files, m_argumentText);
     if (showsAlready(list)) return;
     // Results stay with their address, wherever its row now is.

@@ -113,11 +113,15 @@ private:
     // Fades the marks whose result has grown old, and waits for the next one to.
     void fadeOldResults();
     void tellChanges();
+    // Follows the list file from now on, whatever became of its folders before.
+    void watchList();
 
     FileReader &m_files;
     ProcessLauncher &m_launcher;
     const QString m_argumentText;
     std::unique_ptr<QObject> m_fileWatch;
+    QString m_listFileName;
+    bool m_toldByWatch = false;  // reloading because the watch said so
     std::vector<HostRow> m_rows;
     std::vector<QWidget *> m_rowItems;  // labels and bands
     QString m_loadError;

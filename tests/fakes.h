@@ -36,12 +36,14 @@ public:
     // Keeps the window's callback, for a test to call as a change on disk would.
     std::unique_ptr<QObject> watch(const QString &name, std::function<void()> changed) override {
         watched = name;
+        ++watches;
         fileChanged = std::move(changed);
         return std::make_unique<QObject>();
     }
     QMap<QString, QByteArray> files;
     QStringList requested;
     QString watched;
+    int watches = 0;
     std::function<void()> fileChanged;
 };
 

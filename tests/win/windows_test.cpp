@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "platform/filereader.h"
+#include "platform/networkshare.h"
 #include "platform/win/commandline.h"
 #include "tests/fakes.h"
 
@@ -93,6 +94,14 @@ TEST(RealFileReader, LongAndNonAsciiPathsAreRead) {
         file.write("long");
     }
     EXPECT_EQ(reader.readAll(longName), QByteArray("long"));
+}
+
+// A share is looked at every few seconds, a local drive never. Names only: nothing is reached.
+TEST(NetworkShare, UncNamesAreSharesAndLocalDrivesAreNot) {
+    for (const char *share : {"//127.0.0.1/lists/a.nvx", R"(\\?\UNC\127.0.0.1\lists\a.nvx)"})
+        EXPECT_TRUE(isOnNetworkShare(QString::fromUtf8(share))) << share;
+    for (const char *local : {"C:/windows", R"(\\?\C:\windows)"})
+        EXPECT_FALSE(isOnNetworkShare(QString::fromUtf8(local))) << local;
 }
 
 }  // namespace
