@@ -1,32 +1,28 @@
 #include "platform/win/echochecker.h"
 
-// The order matters: winsock2.h before windows.h, and ipexport.h before icmpapi.h.
+// The order matters: winsock2.h before windows.h, winternl.h (the completion routine's type)
+// before icmpapi.h, and ipexport.h before icmpapi.h.
 // clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <windows.h>
+#include <winternl.h>
+#define PIO_APC_ROUTINE_DEFINED
 #include <iphlpapi.h>
 #include <ipexport.h>
 #include <icmpapi.h>
 // clang-format on
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <atomic>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
+#include <QTimer>
+#include <optional>
 #include <string>
-#include <system_error>
-#include <thread>
 #include <utility>
-#include <vector>
 
-#include "platform/tcpconnect.h"
-#include "platform/win/handle.h"
+#include "platform/win/namelookup.h"
+#include "platform/win/portconnect.h"
 #include "platform/win/syserror.h"
-
-// In ws2_32 since Windows 8, but not in the MinGW headers.
-extern "C" WINSOCK_API_LINKAGE int WSAAPI GetAddrInfoExCancel(LPHANDLE lpHandle);
 
 namespace {
 
@@ -38,17 +34,19 @@ CheckResult couldNotCheck(const std::wstring &why) {
 
 class IcmpHandle {
 public:
-    explicit IcmpHandle(HANDLE handle) : m_handle(handle) {}
-    ~IcmpHandle() {
-        if (valid()) IcmpCloseHandle(m_handle);
-    }
+    IcmpHandle() = default;
+    ~IcmpHandle() { close(); }
     IcmpHandle(const IcmpHandle &) = delete;
     IcmpHandle &operator=(const IcmpHandle &) = delete;
     bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return m_handle; }
+    void open(HANDLE handle) { m_handle = handle; }
+    void close() {
+        if (valid()) IcmpCloseHandle(std::exchange(m_handle, INVALID_HANDLE_VALUE));
+    }
 
 private:
-    HANDLE m_handle;
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
 // The reply to an IPv6 echo request, laid out as the Windows SDK has it (the address packed, the
@@ -70,6 +68,9 @@ struct Icmpv6EchoReply {
 // What each echo request carries: 32 bytes, as the system's own ping sends.
 constexpr DWORD kPayloadSize = 32;
 constexpr DWORD kTimeoutMs = HostChecker::kReplyTimeoutMs;
+// How long a sweep sends before it lets the event loop run: under Wine every request is a call
+// to another process, and a long list must not hold the window meanwhile.
+constexpr int kSendSliceMs = 5;
 
 CheckResult failedCall(DWORD error) {
     // The ICMP functions report a timeout and their other reply states as the call's own error.
@@ -77,286 +78,258 @@ CheckResult failedCall(DWORD error) {
     return couldNotCheck(systemMessage(error));
 }
 
-CheckResult echo4(const sockaddr_in &to) {
-    IcmpHandle icmp(IcmpCreateFile());
-    if (!icmp.valid()) return failedCall(GetLastError());
-    char payload[kPayloadSize] = "norvex host check";
-    std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + kPayloadSize + 64);
-    const DWORD count = IcmpSendEcho2(icmp.get(), nullptr, nullptr, nullptr,
-                                      to.sin_addr.S_un.S_addr, payload, kPayloadSize, nullptr,
-                                      reply.data(), static_cast<DWORD>(reply.size()), kTimeoutMs);
-    if (count == 0) return failedCall(GetLastError());
-    const auto *echo = reinterpret_cast<const ICMP_ECHO_REPLY *>(reply.data());
-    return outcomeOfStatus(echo->Status, echo->RoundTripTime);
-}
+}  // namespace
 
-CheckResult echo6(const sockaddr_in6 &to) {
-    IcmpHandle icmp(Icmp6CreateFile());
-    if (!icmp.valid()) return failedCall(GetLastError());
+// An echo request out, with what the system reads and writes while it is: kept until the
+// request's completion routine has run, also when its sweep has gone by then.
+struct EchoRequest {
+    EchoChecker::Sweep *sweep;  // null once the sweep has let it go: the routine frees it
+    std::size_t index;
+    bool ipv6;
+    bool completed = false;  // the routine has run
+    char payload[kPayloadSize] = "norvex host check";
     sockaddr_in6 from{};
-    from.sin6_family = AF_INET6;
-    sockaddr_in6 destination = to;
-    char payload[kPayloadSize] = "norvex host check";
-    std::vector<char> reply(sizeof(Icmpv6EchoReply) + kPayloadSize + 64);
-    const DWORD count = Icmp6SendEcho2(icmp.get(), nullptr, nullptr, nullptr, &from, &destination,
-                                       payload, kPayloadSize, nullptr, reply.data(),
-                                       static_cast<DWORD>(reply.size()), kTimeoutMs);
-    if (count == 0) return failedCall(GetLastError());
-    const auto *echo = reinterpret_cast<const Icmpv6EchoReply *>(reply.data());
+    sockaddr_in6 to{};
+    // A reply with its data, an ICMP error's 8 bytes, and the system's IO_STATUS_BLOCK.
+    alignas(8) char reply[sizeof(ICMP_ECHO_REPLY) + sizeof(Icmpv6EchoReply) + kPayloadSize + 8 +
+                          sizeof(IO_STATUS_BLOCK) + 64]{};
+};
+
+namespace {
+
+void NTAPI echoRoutine(void *context, IO_STATUS_BLOCK *, ULONG);
+
+// The reply in a request's buffer once it is parsed. On 64-bit Windows an IPv4 reply is an
+// ICMP_ECHO_REPLY32, whose status and time sit where ICMP_ECHO_REPLY has them.
+CheckResult readReply(const EchoRequest &request) {
+    if (request.ipv6) {
+        const auto *echo = reinterpret_cast<const Icmpv6EchoReply *>(request.reply);
+        return outcomeOfStatus(echo->Status, echo->RoundTripTime);
+    }
+    const auto *echo = reinterpret_cast<const ICMP_ECHO_REPLY32 *>(request.reply);
     return outcomeOfStatus(echo->Status, echo->RoundTripTime);
-}
-
-// The addresses a lookup found, freed on every path out.
-struct Addresses {
-    Addresses() = default;
-    Addresses(const Addresses &) = delete;
-    Addresses &operator=(const Addresses &) = delete;
-    ~Addresses() {
-        if (list) FreeAddrInfoExW(list);
-    }
-    ADDRINFOEXW *list = nullptr;
-};
-
-// A name lookup under way, owned both by the thread waiting for it and by the system, which
-// completes it: whichever lets go last frees it. So a lookup that cannot be cancelled (Wine's
-// cannot) can be left to end on its own, touching nothing but itself.
-struct Lookup {
-    OVERLAPPED overlapped{};  // first: the completion routine gets its address
-    ADDRINFOEXW *found = nullptr;
-    HANDLE cancel = nullptr;
-    DWORD error = 0;
-    Handle ended{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    std::atomic<int> owners{2};
-};
-
-void letGo(Lookup *lookup) {
-    if (lookup->owners.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
-    if (lookup->found) FreeAddrInfoExW(lookup->found);
-    delete lookup;
-}
-
-void CALLBACK lookupEnded(DWORD error, DWORD, LPWSAOVERLAPPED overlapped) {
-    auto *lookup = reinterpret_cast<Lookup *>(overlapped);
-    lookup->error = error;
-    SetEvent(lookup->ended.get());
-    letGo(lookup);
-}
-
-// Finds host's addresses; 0, or the lookup's error (WSA_E_CANCELLED when stop came first). An
-// address is read at once; a name is looked up asynchronously, so that stopping never waits
-// for a name server that does not answer.
-int lookUp(const std::wstring &host, HANDLE stop, Addresses &out) {
-    ADDRINFOEXW hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_RAW;
-    hints.ai_flags = AI_NUMERICHOST;
-    const int numeric = GetAddrInfoExW(host.c_str(), nullptr, NS_ALL, nullptr, &hints, &out.list,
-                                       nullptr, nullptr, nullptr, nullptr);
-    if (numeric != EAI_NONAME) return numeric;
-
-    hints.ai_flags = 0;
-    auto *lookup = new Lookup;
-    int error = GetAddrInfoExW(host.c_str(), nullptr, NS_ALL, nullptr, &hints, &lookup->found,
-                               nullptr, &lookup->overlapped,
-                               reinterpret_cast<LPLOOKUPSERVICE_COMPLETION_ROUTINE>(&lookupEnded),
-                               &lookup->cancel);
-    if (error != WSA_IO_PENDING) {  // ended already, and the routine will not run
-        out.list = std::exchange(lookup->found, nullptr);
-        delete lookup;
-        return error;
-    }
-    const HANDLE events[] = {lookup->ended.get(), stop};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-        // Windows ends a cancelled lookup at once; where it goes on, it is left to end alone,
-        // with Winsock kept started for it (WSACleanup is never matched with this start).
-        GetAddrInfoExCancel(&lookup->cancel);
-        if (WaitForSingleObject(lookup->ended.get(), 100) != WAIT_OBJECT_0) {
-            WSADATA data;
-            WSAStartup(MAKEWORD(2, 2), &data);
-            letGo(lookup);
-            return WSA_E_CANCELLED;
-        }
-    }
-    error = static_cast<int>(lookup->error);
-    out.list = std::exchange(lookup->found, nullptr);
-    letGo(lookup);
-    return error;
-}
-
-// Sends host one echo request and waits at most a reply timeout for the answer; a name is
-// looked up first. stop cuts the lookup short, and then nothing is sent.
-CheckResult echoOnce(const std::wstring &host, HANDLE stop) {
-    Addresses addresses;
-    if (const int error = lookUp(host, stop, addresses); error != 0)
-        return couldNotCheck(host + L": " + systemMessage(error));
-    if (WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) return {};
-    // MinGW's ADDRINFOEXW misspells the type of ai_next, hence the cast.
-    for (const ADDRINFOEXW *a = addresses.list; a;
-         a = reinterpret_cast<const ADDRINFOEXW *>(a->ai_next)) {
-        if (a->ai_family == AF_INET)
-            return echo4(*reinterpret_cast<const sockaddr_in *>(a->ai_addr));
-        if (a->ai_family == AF_INET6)
-            return echo6(*reinterpret_cast<const sockaddr_in6 *>(a->ai_addr));
-    }
-    return couldNotCheck(host + L": no IPv4 or IPv6 address");
-}
-
-// Where a check's result goes: its receiver, in the thread that asked, is cleared when the check
-// goes, so a result that comes too late goes nowhere.
-struct Mailbox {
-    std::mutex mutex;
-    QObject *receiver = nullptr;
-};
-
-class EchoRun : public PendingCheck {
-public:
-    EchoRun() : m_mailbox(std::make_shared<Mailbox>()) { m_mailbox->receiver = &m_receiver; }
-    ~EchoRun() override {
-        // A result already posted goes with the receiver; none is posted after this.
-        const std::lock_guard lock(m_mailbox->mutex);
-        m_mailbox->receiver = nullptr;
-    }
-    const std::shared_ptr<Mailbox> &mailbox() const { return m_mailbox; }
-
-private:
-    std::shared_ptr<Mailbox> m_mailbox;
-    QObject m_receiver;
-};
-
-struct Job {
-    std::wstring host;
-    HostChecker::Done done;
-    std::shared_ptr<Mailbox> mailbox;
-    std::string portHost;  // a port row's host, UTF-8; its port, or 0 for an echo request
-    int port = 0;
-};
-
-// One TCP connect for a port row, sending nothing.
-CheckResult connectCheck(const std::string &host, int port) {
-    const ConnectOutcome o = connectOnce(host, port, HostChecker::kReplyTimeoutMs);
-    const QString detail = QString::fromStdString(o.detail);
-    switch (o.kind) {
-        case ConnectOutcome::Kind::Connected:
-            return {CheckResult::State::Answered, o.ms, QString()};
-        case ConnectOutcome::Kind::Refused:
-            return {CheckResult::State::NoAnswer, -1,
-                    QStringLiteral("refused: nothing listens on that port")};
-        case ConnectOutcome::Kind::NoAnswer:
-            return {CheckResult::State::NoAnswer, -1, QStringLiteral("no answer within a second")};
-        case ConnectOutcome::Kind::NameNotFound:
-            return {CheckResult::State::CouldNotCheck, -1,
-                    QStringLiteral("name not found: %1").arg(QString::fromStdString(host))};
-        case ConnectOutcome::Kind::Failed:
-        case ConnectOutcome::Kind::Stopped:
-            break;
-    }
-    return {CheckResult::State::CouldNotCheck, -1, detail};
 }
 
 }  // namespace
 
-class EchoChecker::Pool {
+class EchoChecker::Sweep : public PendingCheck {
 public:
-    Pool() {
-        WSADATA data;
-        m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    Sweep(EchoChecker &checker, std::vector<CheckTarget> targets, Each each)
+        : m_checker(&checker), m_each(std::move(each)), m_winsock(checker.m_winsock) {
+        m_checks.reserve(targets.size());
+        for (CheckTarget &target : targets)
+            m_checks.push_back({target.host.toStdWString(), target.port, {}, {}, nullptr, false});
+        checker.m_sweeps.insert(this);
+        sendSome();
     }
 
-    ~Pool() {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-            m_queue.clear();
-        }
-        *m_open = false;
-        SetEvent(m_stop.get());
-        m_wake.notify_all();
-        for (std::thread &thread : m_threads) thread.join();
-        if (m_winsock) WSACleanup();
+    ~Sweep() override {
+        stop();
+        if (m_checker) m_checker->m_sweeps.erase(this);
     }
 
-    void submit(Job job) {
-        const std::lock_guard lock(m_mutex);
-        m_queue.push_back(std::move(job));
-        // A thread more while every one is busy, up to the limit.
-        if (m_queue.size() > m_idle && m_threads.size() < static_cast<std::size_t>(kMaxEchoes)) {
-            try {
-                m_threads.emplace_back([this] { work(); });
-            } catch (const std::system_error &) {
-                if (m_threads.empty()) {
-                    deliver(m_queue.back(), couldNotCheck(L"no thread could be started"));
-                    m_queue.pop_back();
-                }
+    // Ends every check under way; nothing is told after.
+    void stop() {
+        if (m_stopped) return;
+        m_stopped = true;
+        for (Check &check : m_checks) {
+            check.lookup.reset();
+            check.connect.reset();
+            if (EchoRequest *request = std::exchange(check.echo, nullptr)) {
+                if (request->completed)
+                    delete request;  // the system is done with it
+                else
+                    request->sweep = nullptr;
             }
         }
-        m_wake.notify_one();
+        // Ends the requests where the system cancels them; where it lets them run to their
+        // timeout (Wine does), their buffers wait for them.
+        m_icmp4.close();
+        m_icmp6.close();
     }
 
-private:
-    void work() {
-        for (;;) {
-            Job job;
-            {
-                std::unique_lock lock(m_mutex);
-                ++m_idle;
-                m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
-                --m_idle;
-                if (m_stopping) return;
-                job = std::move(m_queue.front());
-                m_queue.pop_front();
-            }
-            if (!wanted(job)) continue;  // dropped before it started: nothing is sent
-            deliver(job, !m_winsock ? couldNotCheck(L"Winsock could not be started")
-                         : job.port   ? connectCheck(job.portHost, job.port)
-                                      : echoOnce(job.host, m_stop.get()));
-        }
-    }
+    void leaveChecker() { m_checker = nullptr; }
 
-    static bool wanted(const Job &job) {
-        const std::lock_guard lock(job.mailbox->mutex);
-        return job.mailbox->receiver != nullptr;
-    }
-
-    // Posts the result to the asking thread's event loop, unless the check or the pool has gone
-    // by the time it would arrive.
-    void deliver(Job &job, CheckResult result) {
-        const std::lock_guard lock(job.mailbox->mutex);
-        if (!job.mailbox->receiver) return;
+    // The routine of a request has run: its outcome is read from the event loop.
+    void echoCompleted(EchoRequest *request) {
         QMetaObject::invokeMethod(
-            job.mailbox->receiver,
-            [result = std::move(result), done = std::move(job.done), open = m_open] {
-                if (*open) done(result);
+            &m_context,
+            [this, request] {
+                if (!m_stopped) echoEnded(request);
             },
             Qt::QueuedConnection);
     }
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::deque<Job> m_queue;
-    std::vector<std::thread> m_threads;
-    std::size_t m_idle = 0;
-    bool m_stopping = false;
-    bool m_winsock = false;
-    Handle m_stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // cuts name lookups short
-    const std::shared_ptr<std::atomic<bool>> m_open = std::make_shared<std::atomic<bool>>(true);
+private:
+    struct Check {
+        std::wstring host;
+        int port;
+        std::unique_ptr<NameLookup> lookup;
+        std::unique_ptr<PortConnect> connect;
+        EchoRequest *echo;
+        bool told;
+    };
+
+    // Starts checks for a few milliseconds, then goes on from the event loop.
+    void sendSome() {
+        QElapsedTimer clock;
+        clock.start();
+        while (!m_stopped && m_next < m_checks.size()) {
+            start(m_next++);
+            if (clock.elapsed() >= kSendSliceMs && m_next < m_checks.size()) {
+                QTimer::singleShot(0, &m_context, [this] { sendSome(); });
+                return;
+            }
+        }
+    }
+
+    void start(std::size_t index) {
+        Check &check = m_checks[index];
+        if (!m_winsock) {
+            finish(index, couldNotCheck(L"Winsock could not be started"));
+            return;
+        }
+        if (const auto addresses = numericAddresses(check.host)) {
+            begin(index, *addresses);
+            return;
+        }
+        check.lookup = std::make_unique<NameLookup>(
+            check.host,
+            [this, index](std::vector<HostAddress> addresses, const std::wstring &failure) {
+                if (failure.empty())
+                    begin(index, addresses);
+                else
+                    finish(index, couldNotCheck(m_checks[index].host + L": " + failure));
+            });
+    }
+
+    // The host's addresses are known: an echo request to the first, or a connect.
+    void begin(std::size_t index, const std::vector<HostAddress> &addresses) {
+        Check &check = m_checks[index];
+        if (addresses.empty()) {
+            finish(index, couldNotCheck(check.host + L": no IPv4 or IPv6 address"));
+        } else if (check.port) {
+            check.connect = std::make_unique<PortConnect>(
+                addresses, check.port, [this, index](const CheckResult &r) { finish(index, r); });
+        } else {
+            send(index, addresses.front());
+        }
+    }
+
+    void send(std::size_t index, const HostAddress &to) {
+        auto *request = new EchoRequest{this, index, to.family() == AF_INET6};
+        const HANDLE icmp = openIcmp(request->ipv6);
+        if (icmp == INVALID_HANDLE_VALUE) {
+            const DWORD error = GetLastError();
+            delete request;
+            finish(index, failedCall(error));
+            return;
+        }
+        DWORD count;
+        if (request->ipv6) {
+            request->from.sin6_family = AF_INET6;
+            request->to = *reinterpret_cast<const sockaddr_in6 *>(to.get());
+            count = Icmp6SendEcho2(icmp, nullptr, &echoRoutine, request, &request->from,
+                                   &request->to, request->payload, kPayloadSize, nullptr,
+                                   request->reply, sizeof request->reply, kTimeoutMs);
+        } else {
+            const IPAddr address =
+                reinterpret_cast<const sockaddr_in *>(to.get())->sin_addr.S_un.S_addr;
+            count = IcmpSendEcho2(icmp, nullptr, &echoRoutine, request, address, request->payload,
+                                  kPayloadSize, nullptr, request->reply, sizeof request->reply,
+                                  kTimeoutMs);
+        }
+        const DWORD error = GetLastError();
+        if (count == 0 && error == ERROR_IO_PENDING) {
+            m_checks[index].echo = request;
+            return;
+        }
+        // Ended at once. A request the system took (replies, or a reply state as the error) still
+        // gets its routine, which frees it; one it refused gets none.
+        const CheckResult result = count ? readReply(*request) : failedCall(error);
+        if (count || (error >= IP_STATUS_BASE && error <= MAX_IP_STATUS))
+            request->sweep = nullptr;
+        else
+            delete request;
+        finish(index, result);
+    }
+
+    HANDLE openIcmp(bool ipv6) {
+        IcmpHandle &icmp = ipv6 ? m_icmp6 : m_icmp4;
+        // Wine has no IPv6 echo: Icmp6CreateFile fails there, and says so.
+        if (!icmp.valid()) icmp.open(ipv6 ? Icmp6CreateFile() : IcmpCreateFile());
+        return icmp.get();
+    }
+
+    void echoEnded(EchoRequest *request) {
+        m_checks[request->index].echo = nullptr;
+        // Wine lacks Icmp6ParseReplies, but never gets here with an IPv6 request.
+        const DWORD count = request->ipv6 ? Icmp6ParseReplies(request->reply, sizeof request->reply)
+                                          : IcmpParseReplies(request->reply, sizeof request->reply);
+        const CheckResult result = count ? readReply(*request) : failedCall(GetLastError());
+        const std::size_t index = request->index;
+        delete request;
+        finish(index, result);
+    }
+
+    // Tells the result from the event loop, once; what the check still holds goes then too.
+    void finish(std::size_t index, CheckResult result) {
+        if (m_checks[index].told) return;
+        m_checks[index].told = true;
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, index, result = std::move(result)] {
+                if (m_stopped) return;
+                m_checks[index].lookup.reset();
+                m_checks[index].connect.reset();
+                const Each each = m_each;  // it may destroy this sweep, and m_each with it
+                each(index, result);
+            },
+            Qt::QueuedConnection);
+    }
+
+    EchoChecker *m_checker;
+    const Each m_each;
+    const bool m_winsock;
+    std::vector<Check> m_checks;
+    std::size_t m_next = 0;
+    bool m_stopped = false;
+    IcmpHandle m_icmp4;
+    IcmpHandle m_icmp6;
+    QObject m_context;  // what is told later is delivered to it, and goes with it
 };
 
-EchoChecker::EchoChecker() : m_pool(std::make_unique<Pool>()) {}
+namespace {
 
-EchoChecker::~EchoChecker() = default;
-
-std::unique_ptr<PendingCheck> EchoChecker::sweep(std::vector<CheckTarget> targets, Each each) {
-    return sweepOneByOne(std::move(targets), std::move(each), kMaxEchoes,
-                         [this](const CheckTarget &target, Done done) {
-                             return checkOne(target, std::move(done));
-                         });
+// The completion routine of every echo request: the system queues it to the thread that sent
+// the request, which runs it in an alertable wait (Qt's event loop waits alertably). It only
+// hands the request on, so it is safe wherever that wait is.
+void NTAPI echoRoutine(void *context, IO_STATUS_BLOCK *, ULONG) {
+    auto *request = static_cast<EchoRequest *>(context);
+    request->completed = true;
+    if (request->sweep)
+        request->sweep->echoCompleted(request);
+    else
+        delete request;
 }
 
-std::unique_ptr<PendingCheck> EchoChecker::checkOne(const CheckTarget &target, Done done) {
-    auto run = std::make_unique<EchoRun>();
-    m_pool->submit({target.host.toStdWString(), std::move(done), run->mailbox(),
-                    target.port ? target.host.toStdString() : std::string(), target.port});
-    return run;
+}  // namespace
+
+EchoChecker::EchoChecker() {
+    WSADATA data;
+    m_winsock = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+}
+
+EchoChecker::~EchoChecker() {
+    for (Sweep *sweep : m_sweeps) {
+        sweep->stop();
+        sweep->leaveChecker();
+    }
+    if (m_winsock) WSACleanup();
+}
+
+std::unique_ptr<PendingCheck> EchoChecker::sweep(std::vector<CheckTarget> targets, Each each) {
+    return std::make_unique<Sweep>(*this, std::move(targets), std::move(each));
 }
 
 CheckResult outcomeOfStatus(unsigned long status, unsigned long roundTripMs) {

@@ -1,32 +1,32 @@
 #pragma once
 
 #include <memory>
+#include <set>
 
 #include "platform/hostcheck.h"
 
-// Checks a host with the ICMP functions of the IP Helper API: no process, no window, and replies
-// read from their status rather than from text in the system's language. The checks share a pool
-// of at most kMaxEchoes threads, so at most that many requests are out at once, also while a
-// check dropped by a restart is still waiting for its reply. Destroying the checker drops the
-// checks not started yet and waits for those under way (a reply timeout at most; a name lookup is
-// cancelled, or left to the system): no thread of it is left and no result comes after it.
+// Checks hosts with the ICMP functions of the IP Helper API: no process, no window, and replies
+// read from their status rather than from text in the system's language. A sweep sends every
+// request at once, asynchronously: each request's completion routine runs on the thread that
+// sent it, from the event loop's alertable wait, so no thread of the checker's own waits for a
+// reply. A port row is one non-blocking connect (PortConnect), all of them at once too, and a
+// name is looked up asynchronously (NameLookup). Destroying a sweep, or the checker with sweeps
+// still out, ends every check at once: lookups are cancelled, sockets closed, and a request's
+// reply buffer is kept until the system is done with it. No result comes after.
 class EchoChecker : public HostChecker {
 public:
-    static constexpr int kMaxEchoes = 16;
-
     EchoChecker();
     ~EchoChecker() override;
     EchoChecker(const EchoChecker &) = delete;
     EchoChecker &operator=(const EchoChecker &) = delete;
 
-    // Echo requests and, on the same pool, TCP connects.
     std::unique_ptr<PendingCheck> sweep(std::vector<CheckTarget> targets, Each each) override;
 
-private:
-    std::unique_ptr<PendingCheck> checkOne(const CheckTarget &target, Done done);
+    class Sweep;
 
-    class Pool;
-    std::unique_ptr<Pool> m_pool;
+private:
+    bool m_winsock = false;
+    std::set<Sweep *> m_sweeps;  // under way, stopped when the checker goes
 };
 
 // What a reply status of the ICMP functions (IP_SUCCESS, IP_REQ_TIMED_OUT, ...) means. A router's

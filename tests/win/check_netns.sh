@@ -4,7 +4,7 @@
 # 127.0.0.1 .. 127.0.0.86 stay silent, and where the name server never answers. The namespace has
 # no interface but its loopback: nothing can leave the machine. Its own Wine prefix, because the
 # echo requests are sent by Wine's own services, which must run inside the namespace.
-# Usage: check_netns.sh TEST_EXE GTEST_FILTER
+# Usage: check_netns.sh PROGRAM [ARGUMENTS...]   (a test's, or bench/run-wine.sh's driver)
 set -euo pipefail
 if [ "${1:-}" != --inside ]; then
   if ! said=$(unshare --net --mount -- true 2>&1); then
@@ -14,8 +14,7 @@ if [ "${1:-}" != --inside ]; then
   fi
   exec unshare --net --mount -- "$0" --inside "$@"
 fi
-exe=$2
-filter=$3
+shift
 . "$(dirname "$0")/../../scripts/lib.sh"
 scratch=$(mktemp -d)
 trap 'stop_wine_display; rm -rf "$scratch"' EXIT
@@ -43,4 +42,4 @@ timeout 3 getent ahosts stuck.norvex.test >/dev/null || status=$?
 
 # A display tall enough for all 86 rows, and a Wine prefix of this namespace's own.
 start_wine_display 1024x2400x24 "$scratch"
-NORVEX_HALF_SILENT=1 wine "$exe" --gtest_also_run_disabled_tests --gtest_filter="$filter"
+NORVEX_HALF_SILENT=1 wine "$@"
