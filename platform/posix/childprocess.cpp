@@ -179,6 +179,7 @@ struct SetupFailure {
 struct Plan {
     std::vector<char *> argv, envp;
     const char *folder;
+    int input;   // becomes 0; -1: /dev/null does
     int output;  // becomes 1 and 2
     int report;  // the pipe's end a failure is written to
     ChildProcess::FileClosing closing;
@@ -252,7 +253,7 @@ void closeFilesFrom(int from, int keep, ChildProcess::FileClosing how, int limit
         defaults.sa_handler = SIG_DFL;
         if (::sigaction(number, &defaults, nullptr) != 0) fail(plan, Stage::Signals);
     }
-    const int input = ::open("/dev/null", O_RDONLY);
+    const int input = plan.input >= 0 ? plan.input : ::open("/dev/null", O_RDONLY);
     if (input < 0 || (input != 0 && ::dup2(input, 0) < 0)) fail(plan, Stage::Input);
     // plan.output is 3 or above: dup2 makes copies without close-on-exec.
     if (::dup2(plan.output, 1) < 0 || ::dup2(plan.output, 2) < 0) fail(plan, Stage::Output);
@@ -274,7 +275,7 @@ QString setupError(Stage stage, int error, const QString &folder) {
         case Stage::Signals:
             return QStringLiteral("cannot reset its signal handling: %1").arg(why);
         case Stage::Input:
-            return QStringLiteral("cannot read its input from /dev/null: %1").arg(why);
+            return QStringLiteral("cannot set up its input: %1").arg(why);
         case Stage::Output:
             return QStringLiteral("cannot set up its output: %1").arg(why);
         case Stage::Folder:
@@ -291,6 +292,39 @@ int memoryFile() {
     if (fd >= 0) return aboveStdio(fd);
 #endif
     return aboveStdio(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+}
+
+// A file holding bytes, read from its start, sealed against change where the system can: a
+// child's stdin that needs no writer and cannot block norvex, whatever the child reads or not.
+int inputFile(const QByteArray &bytes) {
+#ifdef __linux__
+    const int fd = aboveStdio(::memfd_create("norvex-input", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+#else
+    char name[] = "/tmp/norvex-input-XXXXXX";
+    const int fd = aboveStdio(::mkstemp(name));
+    if (fd >= 0) {
+        ::unlink(name);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+#endif
+    if (fd < 0) return -1;
+    const auto failed = [fd] {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    };
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed();
+        done += n;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) return failed();
+#ifdef F_ADD_SEALS
+    ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+#endif
+    return fd;
 }
 
 int fileLimit() {
@@ -325,11 +359,24 @@ bool ChildProcess::start(const Setup &setup, QString *error) {
     std::vector<QByteArray> envBytes;
     for (const QString &e : setup.environment.toStringList()) envBytes.push_back(e.toUtf8());
     const QByteArray folder = QFile::encodeName(setup.folder);
-    Plan plan{{}, {}, folder.constData(), -1, -1, setup.closing, fileLimit()};
+    Plan plan{{}, {}, folder.constData(), -1, -1, -1, setup.closing, fileLimit()};
     for (QByteArray &b : argBytes) plan.argv.push_back(b.data());
     for (QByteArray &b : envBytes) plan.envp.push_back(b.data());
     plan.argv.push_back(nullptr);
     plan.envp.push_back(nullptr);
+
+    // The child gets its own copy of the input at vfork; norvex's goes when start() returns.
+    struct InputFile {
+        int fd = -1;
+        ~InputFile() {
+            if (fd >= 0) ::close(fd);
+        }
+    } input;
+    if (!setup.input.isEmpty() && (input.fd = inputFile(setup.input)) < 0) {
+        *error = QStringLiteral("cannot set up its input: %1").arg(qt_error_string(errno));
+        return false;
+    }
+    plan.input = input.fd;
 
     m_outputKind = setup.output;
     if (setup.output == Output::MemoryFile) {

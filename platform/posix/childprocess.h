@@ -13,12 +13,13 @@
 class QSocketNotifier;
 
 // A program norvex starts, and the one way it starts any: in a session of its own, in the given
-// folder, with default signal handling and no signal blocked, stdin from /dev/null, stdout and
-// stderr to its output, no other file of norvex's open, exactly the environment given, and the
-// arguments as words no shell reads. Whatever fails on the way, in norvex or in the child before
-// the program runs, start() says. Its end is seen from the event loop (through a pidfd, or
-// SIGCHLD where there is none), never polled; a child left running is reaped from the SIGCHLD
-// handler when it ends, event loop or not, and no thread ever waits for one.
+// folder, with default signal handling and no signal blocked, stdin reading the input given (or
+// /dev/null), stdout and stderr to its output, no other file of norvex's open, exactly the
+// environment given, and the arguments as words no shell reads. Whatever fails on the way, in
+// norvex or in the child before the program runs, start() says. Its end is seen from the event
+// loop (through a pidfd, or SIGCHLD where there is none), never polled; a child left running is
+// reaped from the SIGCHLD handler when it ends, event loop or not, and no thread ever waits for
+// one.
 class ChildProcess : public QObject {
 public:
     enum class Output {
@@ -42,6 +43,7 @@ public:
         QString folder;  // where it starts
         Output output = Output::Pipe;
         FileClosing closing = FileClosing::Fastest;
+        QByteArray input = {};  // what its stdin reads, written before it starts; empty: /dev/null
     };
 
     // How it ended, as waitpid says; kStatusLost when it was reaped elsewhere (SIGCHLD ignored).

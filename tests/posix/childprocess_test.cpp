@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 
 #include "tests/posix/fakedesktop.h"
@@ -57,6 +58,25 @@ TEST(ChildProcess, NoFileOfOursIsInheritedWhicheverWayFilesAreClosed) {
     }
     for (const int fd : {null, leaked[0], leaked[1]}) ::close(fd);
     setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+// Its stdin reads exactly the input given, however long, and cannot change it; without input it
+// reads /dev/null.
+TEST(ChildProcess, StdinReadsTheInputGivenAndNothingElse) {
+    const QByteArray script =
+        "/usr/bin/md5sum | /usr/bin/cut -c1-32; /bin/readlink /proc/self/fd/0; "
+        "{ echo more >&0; } 2>/dev/null && echo changed";
+    const QByteArray inputs[] = {"", QByteArray("a\0b\nc", 5), QByteArray(300000, 'x')};
+    for (const QByteArray &input : inputs) {
+        SCOPED_TRACE(input.size());
+        ChildProcess::Setup setup{"/bin/sh", {"-c", script}, {}, "/"};
+        setup.input = input;
+        const QList<QByteArray> lines = runToEnd(setup).split('\n');
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_EQ(lines[0], QCryptographicHash::hash(input, QCryptographicHash::Md5).toHex());
+        EXPECT_EQ(lines[1] == "/dev/null", input.isEmpty()) << lines[1].toStdString();
+        EXPECT_FALSE(lines.contains("changed"));
+    }
 }
 
 // A child that cannot be set up is said to have failed, reaped at once, and leaves no file open.
