@@ -22,9 +22,10 @@ constexpr qsizetype kLongestWord = 131;
 // fping looks the names up one after another before it sends anything: the time allowed for each.
 constexpr int kLookupMs = 100;
 
-// The most fping prints for one host: a line of what went wrong and one of how it ended, each the
-// host word and some 80 bytes.
-qsizetype mostOutputFor(const QByteArray &word) { return 2 * (word.size() + 80); }
+// The most fping prints for one host: a line of what went wrong ("ICMP Host Unreachable from
+// 10.0.0.254 for ICMP Echo sent to HOST", or a send error's words after "HOST: ") and one of how
+// it ended, each the host word and at most some 70 bytes.
+qsizetype mostOutputFor(const QByteArray &word) { return 2 * word.size() + 100; }
 
 // Why word cannot go to fping on a line of its own (fping skips what it takes for a comment, and
 // takes the first word of a line); empty when it can.
