@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Runs every norvex benchmark and prints each figure as median and spread over repeated runs,
-with its ratio to a baseline measured in the same run. Usage: run.py BUILD_DIR [RUNS]"""
+with its ratio to a baseline measured in the same run. Usage: run.py BUILD_DIR [RUNS]
+run.py --checks [--netns] BUILD_DIR [RUNS] measures the host checks alone (see checks.py)."""
 import json
 import os
 import shutil
@@ -9,6 +10,11 @@ import subprocess
 import sys
 import tempfile
 import time
+
+if sys.argv[1] == "--checks":
+    import checks
+    checks.main(sys.argv[2:])
+    sys.exit(0)
 
 build = os.path.abspath(sys.argv[1])
 runs = int(sys.argv[2]) if len(sys.argv) > 2 else 20
@@ -109,30 +115,4 @@ clicks = subprocess.run([driver, "clicks", lists["example"], "50"], env=env, che
 values = dict(zip(clicks[0::2], clicks[1::2]))
 print("\nClick to start (fake terminal), 50 clicks: median %s ms, slowest %s ms, all %s ms" %
       (values["median_ms"], values["max_ms"], values["total_ms"]))
-# A stand-in ping: every even host answers at once, every odd one stays silent for the second a
-# real ping waits. Nothing is sent anywhere.
-standin = os.path.join(work, "standin")
-os.mkdir(standin)
-with open(os.path.join(standin, "ping"), "w") as f:
-    f.write("""#!/bin/bash
-for host; do :; done
-if (( ${host##*.} % 2 )); then
-  exec 3<> <(:); read -r -t 1 <&3
-  echo '1 packets transmitted, 0 received, 100% packet loss'; exit 1
-fi
-echo "64 bytes from $host: icmp_seq=1 ttl=64 time=0.05 ms"
-""")
-os.chmod(os.path.join(standin, "ping"), 0o755)
-loopback = write_list("check86.nvx", [b"[LIST]"] + [b"host%d=127.0.0.%d" % (i, i) for i in range(1, 87)])
-check_env = dict(env, PATH=standin + ":/usr/bin:/bin")
-figures = {"check_ms": [], "max_stall_ms": []}
-for _ in range(max(3, runs // 4)):
-    out = subprocess.run([driver, "check", loopback], env=check_env, check=True,
-                         capture_output=True, text=True).stdout.split()
-    for name, value in zip(out[0::2], out[1::2]):
-        figures[name].append(float(value))
-print("\nChecking 86 hosts, half of them silent (stand-in ping), %d runs: median %.0f ms, "
-      "longest %.0f ms; the event loop's longest pause: median %.0f ms, worst %.0f ms" %
-      (len(figures["check_ms"]), statistics.median(figures["check_ms"]), max(figures["check_ms"]),
-       statistics.median(figures["max_stall_ms"]), max(figures["max_stall_ms"])))
 shutil.rmtree(work)

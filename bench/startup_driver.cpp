@@ -3,15 +3,31 @@
 //   startup_driver baseline       one bare window with one button; exit at its first paint
 //   startup_driver clicks FILE N  N clicks on row 1 with a fake terminal; print click times
 //   startup_driver check FILE [RUNS]
-//                                 check every host with the system's checker (on Linux the ping
-//                                 found on PATH: run.py puts a stand-in first; on Windows the IP
-//                                 Helper API, which bench/run-wine.sh runs under Wine in a network
-//                                 namespace); print how long it took and the event loop's longest
-//                                 pause meanwhile, one line per run
+//                                 check every host with the system's checker (fping or ping, as
+//                                 PATH has them; on Windows the IP Helper API, which
+//                                 bench/run-wine.sh runs under Wine in a network namespace); print
+//                                 how long it took, the event loop's longest pause meanwhile, the
+//                                 CPU time it and its programs took, and how many processes it
+//                                 started (on Windows -1 for both), one line per run
+//   startup_driver watch FILE S   keep checking, with the 5 s pause, for S seconds; print the
+//                                 runs, the CPU time of norvex and its programs, and how many
+//                                 processes it started
+//   startup_driver sweep HOSTS    one sweep of the system's checker over every host of the
+//                                 file HOSTS (one a line), without a window, which shows 88 rows
+//                                 at most; print as check does, and how the hosts answered
+// Processes started are counted where the driver is the first process of a PID namespace of its
+// own (run.py starts it so as root): -1 elsewhere.
 // It exits with _Exit right after the first paint, so teardown is not measured. On Windows only
 // the start-up cases and the check are built.
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -85,13 +101,106 @@ int clicks(const char *file, int count) {
 
 #endif
 
+// CPU time of this process and of the children it has waited for, in ms; -1 on Windows.
+double cpuMs() {
+#ifdef _WIN32
+    return -1;
+#else
+    rusage self{}, children{};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    const auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    return ms(self.ru_utime) + ms(self.ru_stime) + ms(children.ru_utime) + ms(children.ru_stime);
+#endif
+}
+
+// The last process (or thread) number handed out in this PID namespace: what has been started
+// since is the difference. -1 unless the driver is the namespace's first process.
+long lastPid() {
+#ifdef _WIN32
+    return -1;
+#else
+    QFile last(QStringLiteral("/proc/sys/kernel/ns_last_pid"));
+    if (getpid() != 1 || !last.open(QIODevice::ReadOnly)) return -1;
+    return last.readAll().trimmed().toLong();
+#endif
+}
+
+// The system's checker, counting the sweeps (runs) it is asked for.
+class CountingChecker : public HostChecker {
+public:
+    std::unique_ptr<PendingCheck> sweep(std::vector<CheckTarget> targets, Each each) override {
+        ++sweeps;
+        return m_system->sweep(std::move(targets), std::move(each));
+    }
+    int sweeps = 0;
+
+private:
+    std::unique_ptr<HostChecker> m_system = makeSystemHostChecker();
+};
+
+#ifndef _WIN32
+int watch(const char *file, int seconds) {
+    RealFileReader files;
+    const auto launcher = makeSystemLauncher();
+    CountingChecker checker;
+    MainWindow window(files, *launcher, QString::fromLocal8Bit(file), &checker);
+    window.show();
+    QApplication::processEvents();
+    const double cpuBefore = cpuMs();
+    const long pidBefore = lastPid();
+    QElapsedTimer clock;
+    clock.start();
+    window.setKeepCheckingPause(5000);
+    window.keepCheckingAction()->setChecked(true);
+    QTimer::singleShot(seconds * 1000, [] { QApplication::quit(); });
+    QApplication::exec();
+    const double cpu = cpuMs() - cpuBefore;
+    const long started = pidBefore < 0 ? -1 : lastPid() - pidBefore;
+    std::printf("wall_ms %lld runs %d cpu_ms %.1f cpu_share_pct %.3f started %ld\n",
+                static_cast<long long>(clock.elapsed()), checker.sweeps, cpu,
+                100 * cpu / clock.elapsed(), started);
+    return 0;
+}
+
+int sweepHosts(const char *file) {
+    QFile list(QString::fromLocal8Bit(file));
+    if (!list.open(QIODevice::ReadOnly)) return 1;
+    std::vector<CheckTarget> targets;
+    for (const QByteArray &line : list.readAll().split('\n')) {
+        if (!line.isEmpty()) targets.push_back({QString::fromUtf8(line), 0});
+    }
+    const auto checker = makeSystemHostChecker();
+    const double cpuBefore = cpuMs();
+    const long pidBefore = lastPid();
+    QElapsedTimer clock;
+    clock.start();
+    std::size_t left = targets.size();
+    int states[3] = {};
+    const auto pending = checker->sweep(targets, [&](std::size_t, const CheckResult &result) {
+        --left;
+        ++states[static_cast<int>(result.state)];
+    });
+    while (left && clock.elapsed() < 60000)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (left) return 1;
+    const qint64 took = clock.elapsed();
+    QApplication::processEvents();
+    std::printf("sweep_ms %lld cpu_ms %.1f started %ld answered %d no_answer %d could_not %d\n",
+                static_cast<long long>(took), cpuMs() - cpuBefore,
+                pidBefore < 0 ? -1 : lastPid() - pidBefore, states[0], states[1], states[2]);
+    return 0;
+}
+
+#endif
+
 // From the moment the window is asked to check all hosts (what F5 does) until every row has its
 // mark.
 int checkOnce(const char *file) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
-    const auto checker = makeSystemHostChecker();
-    MainWindow window(files, *launcher, QString::fromLocal8Bit(file), checker.get());
+    CountingChecker checker;
+    MainWindow window(files, *launcher, QString::fromLocal8Bit(file), &checker);
     window.show();
     QApplication::processEvents();
     const int rows = static_cast<int>(window.rows().size());
@@ -108,6 +217,8 @@ int checkOnce(const char *file) {
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout,
                      [&] { longest = std::max(longest, sinceTick.restart()); });
+    const double cpuBefore = cpuMs();
+    const long pidBefore = lastPid();
     QElapsedTimer clock;
     clock.start();
     window.checkAll();
@@ -116,8 +227,15 @@ int checkOnce(const char *file) {
     while (!done() && clock.elapsed() < 60000)
         QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     if (!done()) return 1;
-    std::printf("check_ms %lld max_stall_ms %lld\n", static_cast<long long>(clock.elapsed()),
-                static_cast<long long>(longest));
+    const qint64 took = clock.elapsed();
+    // The run's programs have been waited for once the window has heard from them all.
+    QApplication::processEvents();
+    int answered = 0;
+    for (int n = 1; n <= rows; ++n)
+        answered += window.markOf(n)->look() == CheckMark::Look::Answered;
+    std::printf("check_ms %lld max_stall_ms %lld cpu_ms %.1f started %ld rows %d answered %d\n",
+                static_cast<long long>(took), static_cast<long long>(longest), cpuMs() - cpuBefore,
+                pidBefore < 0 ? -1 : lastPid() - pidBefore, rows, answered);
     return 0;
 }
 
@@ -173,6 +291,8 @@ int main(int argc, char **argv) {
 #ifndef _WIN32
     if (std::strcmp(argv[1], "clicks") == 0 && argc == 4)
         return clicks(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "watch") == 0 && argc == 4) return watch(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "sweep") == 0 && argc == 3) return sweepHosts(argv[2]);
     if (std::strcmp(argv[1], "idle") == 0 && argc == 4) return idle(argv[2], std::atoi(argv[3]));
 #endif
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 what=${1:-test}
-packages=(build-essential cmake qt6-base-dev xterm iputils-ping)
+packages=(build-essential cmake qt6-base-dev xterm iputils-ping fping)
 if [ "$what" = test ]; then
   packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev
             desktop-file-utils appstream scdoc file lintian wine wine64 wixl msitools zip ninja-build

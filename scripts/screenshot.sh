@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the README's pictures, drawn headless: docs/norvex-window.png, the window for the
 # example list, and docs/norvex-checked.png, the window for docs/checked.nvx after a check of its
-# hosts. The check runs a stand-in ping first on PATH that answers for each loopback address as
-# told below: no real ping runs and nothing is sent anywhere.
+# hosts. The check runs a stand-in fping first on PATH that answers for each loopback address as
+# told below: no real fping or ping runs and nothing is sent anywhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null
@@ -12,19 +12,21 @@ echo "wrote docs/norvex-window.png"
 
 standin=$(mktemp -d)
 trap 'rm -rf "$standin"' EXIT
-cat > "$standin/ping" <<'PING'
+cat > "$standin/fping" <<'FPING'
 #!/bin/sh
-for host; do :; done
-case $host in
-  127.0.0.1) echo "64 bytes from $host: icmp_seq=1 ttl=64 time=0.041 ms"; exit 0 ;;
-  ::1) echo "64 bytes from $host: icmp_seq=1 ttl=64 time=0.038 ms"; exit 0 ;;
-  127.0.0.2) echo "64 bytes from $host: icmp_seq=1 ttl=64 time=0.052 ms"; exit 0 ;;
-  127.0.0.3) echo "1 packets transmitted, 0 received, 100% packet loss"; exit 1 ;;
-  127.0.0.4) echo "From 127.0.0.254 icmp_seq=1 Destination Host Unreachable"; exit 1 ;;
-  *) echo "ping: $host: Name or service not known" >&2; exit 2 ;;
-esac
-PING
-chmod +x "$standin/ping"
+while read -r host; do
+  case $host in
+    127.0.0.1) echo "$host is alive (0.041 ms)" ;;
+    ::1) echo "$host is alive (0.038 ms)" ;;
+    127.0.0.2) echo "$host is alive (0.052 ms)" ;;
+    127.0.0.3) echo "$host is unreachable" ;;
+    127.0.0.4) echo "ICMP Host Unreachable from 127.0.0.254 for ICMP Echo sent to $host" >&2
+      echo "$host is unreachable" ;;
+    *) echo "$host: Name or service not known" >&2 ;;
+  esac
+done
+FPING
+chmod +x "$standin/fping"
 PATH=$standin:/usr/bin:/bin QT_QPA_PLATFORM=offscreen \
   build/norvex-screenshot --check docs/checked.nvx docs/norvex-checked.png
 echo "wrote docs/norvex-checked.png"

@@ -16,7 +16,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for needed in iputils-ping libqt6widgets6 libqt6gui6 libqt6core6; do
   [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
-[[ $(dpkg-deb -f "$deb" Recommends) == *x-terminal-emulator* ]] || fail "no terminal recommended"
+recommends=$(dpkg-deb -f "$deb" Recommends)
+[[ $recommends == *x-terminal-emulator* ]] || fail "no terminal recommended"
+[[ $recommends == *fping* ]] || fail "fping, which checks a list in one go, is not recommended"
 
 # Debian's own checker: no error and no warning (its informational tags are not faults).
 command -v lintian >/dev/null || fail "lintian is not installed (scripts/install-deps.sh installs it)"

@@ -1,6 +1,6 @@
 // Renders the main window for a list file into a PNG, for the README's pictures. With "--check"
 // first, the window checks every host with the system's own way of checking (scripts/screenshot.sh
-// puts a stand-in ping first on PATH, so nothing leaves the machine) and is drawn once all have
+// puts a stand-in fping first on PATH, so nothing leaves the machine) and is drawn once all have
 // answered or not.
 #include <QApplication>
 #include <QElapsedTimer>

@@ -168,7 +168,7 @@ bool reapWithin(pid_t pid, int pidfd, int ms) {
 // ---- Starting ----
 
 // posix_spawn does the child's side: a session of its own, every signal back to its default and
-// none blocked, stdin from /dev/null, stdout and stderr to output, the start folder, and every
+// none blocked, stdin from its input file or /dev/null, stdout and stderr to output, the start folder, and every
 // other file closed. Where the C library lacks a part (glibc before 2.29 has no addchdir_np,
 // before 2.34 no addclosefrom_np; musl and some BSDs have no closefrom action), CMake's feature
 // tests leave it out, and:
@@ -193,8 +193,8 @@ struct SpawnPlan {
     SpawnPlan(const SpawnPlan &) = delete;
     SpawnPlan &operator=(const SpawnPlan &) = delete;
 
-    // 0, or the error that stopped it.
-    int make(int output, [[maybe_unused]] const char *folder) {
+    // 0, or the error that stopped it. input: -1 for /dev/null.
+    int make(int input, int output, [[maybe_unused]] const char *folder) {
         sigset_t all, none;
         sigfillset(&all);
         sigemptyset(&none);
@@ -209,8 +209,9 @@ struct SpawnPlan {
                 static_cast<short>(session | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK)),
             posix_spawnattr_setsigdefault(&attributes, &all),
             posix_spawnattr_setsigmask(&attributes, &none),
-            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0),
-            // output is 3 or above: its copies lose close-on-exec.
+            // input and output are 3 or above: their copies lose close-on-exec.
+            input >= 0 ? posix_spawn_file_actions_adddup2(&actions, input, 0)
+                       : posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0),
             posix_spawn_file_actions_adddup2(&actions, output, 1),
             posix_spawn_file_actions_adddup2(&actions, output, 2),
 #ifdef NORVEX_SPAWN_ADDCHDIR
@@ -233,6 +234,47 @@ bool canEnter(const QByteArray &folder) {
     const QByteArray path = folder.isEmpty() ? folder : folder + "/.";
     return ::faccessat(AT_FDCWD, path.constData(), X_OK, AT_EACCESS) == 0;
 }
+
+// A file holding bytes, read from its start, sealed against change where the system can: a
+// child's stdin that needs no writer and cannot block norvex, whatever the child reads or not.
+int inputFile(const QByteArray &bytes) {
+#ifdef __linux__
+    const int fd = aboveStdio(::memfd_create("norvex-input", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+#else
+    char name[] = "/tmp/norvex-input-XXXXXX";
+    const int fd = aboveStdio(::mkstemp(name));
+    if (fd >= 0) {
+        ::unlink(name);
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    }
+#endif
+    if (fd < 0) return -1;
+    const auto failed = [fd] {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+        return -1;
+    };
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed();
+        done += n;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) return failed();
+#ifdef F_ADD_SEALS
+    ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+#endif
+    return fd;
+}
+
+// A file of norvex's closed when it goes out of scope.
+struct OwnFile {
+    int fd = -1;
+    ~OwnFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 int memoryFile() {
 #ifdef __linux__
@@ -291,6 +333,13 @@ bool ChildProcess::start(const Setup &setup, QString *error) {
     argv.push_back(nullptr);
     envp.push_back(nullptr);
 
+    // The child reads its own copy; norvex's goes when start() returns.
+    OwnFile input;
+    if (!setup.input.isEmpty() && (input.fd = inputFile(setup.input)) < 0) {
+        *error = QStringLiteral("cannot set up its input: %1").arg(qt_error_string(errno));
+        return false;
+    }
+
     m_outputKind = setup.output;
     int childsOutput = -1;
     if (setup.output == Output::MemoryFile) {
@@ -312,7 +361,7 @@ bool ChildProcess::start(const Setup &setup, QString *error) {
 
     SpawnPlan plan;
     pid_t pid = -1;
-    int failure = plan.make(childsOutput, folder.constData());
+    int failure = plan.make(input.fd, childsOutput, folder.constData());
     if (failure == 0)
         failure = ::posix_spawn(&pid, program.constData(), &plan.actions, &plan.attributes,
                                 argv.data(), envp.data());

@@ -13,7 +13,7 @@
 class QSocketNotifier;
 
 // A program norvex starts, and the one way it starts any: in a session of its own, in the given
-// folder, with default signal handling and no signal blocked, stdin from /dev/null, stdout and
+// folder, with default signal handling and no signal blocked, stdin reading the input given (or /dev/null), stdout and
 // stderr to its output, no other file of norvex's open, exactly the environment given, and the
 // arguments as words no shell reads. posix_spawn sets the child up, so no code of norvex's runs
 // in it; where a C library lacks a part of that, childprocess.cpp says what becomes of it.
@@ -40,6 +40,7 @@ public:
         QProcessEnvironment environment;
         QString folder;  // where it starts
         Output output = Output::Pipe;
+        QByteArray input = {};  // what its stdin reads, written before it starts; empty: /dev/null
     };
 
     // How it ended, as waitpid says; kStatusLost when it was reaped elsewhere (SIGCHLD ignored).

@@ -2,13 +2,14 @@
 
 #include <sys/wait.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTimer>
 
 #include "platform/posix/childprocess.h"
+#include "platform/posix/fpingsweep.h"
+#include "platform/posix/portsweep.h"
 #include "platform/posix/searchpath.h"
 
 namespace {
@@ -33,14 +34,11 @@ QString lastWords(const QString &output) {
     return last;
 }
 
-using ReadRun = CheckResult (*)(bool exitedNormally, int exitCode, const QString &output);
-
-// A check is a process (ping, or the probe), killed and reaped when the check goes.
+// A check is a ping process, killed and reaped when the check goes.
 class PingRun : public PendingCheck {
 public:
     PingRun(const QString &program, const QStringList &arguments,
-            const QProcessEnvironment &environment, int hardLimitMs, ReadRun read,
-            HostChecker::Done done)
+            const QProcessEnvironment &environment, int hardLimitMs, HostChecker::Done done)
         : m_done(std::move(done)), m_ping(ChildProcess::OnDestroy::Kill) {
         const QString name = QFileInfo(program).fileName();
         // Its stdout and stderr, read as they come; its start folder, one that is always there.
@@ -58,10 +56,10 @@ public:
                 Qt::QueuedConnection);
             return;
         }
-        m_ping.onFinished([this, read](int status) {
+        m_ping.onFinished([this](int status) {
             const bool exited = status != ChildProcess::kStatusLost && WIFEXITED(status);
-            finish(read(exited, exited ? WEXITSTATUS(status) : -1,
-                        QString::fromLocal8Bit(m_ping.output())));
+            finish(readPingRun(exited, exited ? WEXITSTATUS(status) : -1,
+                               QString::fromLocal8Bit(m_ping.output())));
         });
         m_limit.setSingleShot(true);
         QObject::connect(&m_limit, &QTimer::timeout, &m_ping, [this, hardLimitMs, name] {
@@ -100,13 +98,6 @@ private:
     QObject m_context;  // gone with the check, and the result with it
 };
 
-// The probe installed beside norvex (in a build folder, beside the binaries too).
-QString installedProbe() {
-    const QString dir = QCoreApplication::applicationDirPath();
-    const QFileInfo file(QDir(dir).filePath(QStringLiteral("norvex-probe")));
-    return !dir.isEmpty() && file.isFile() && file.isExecutable() ? file.filePath() : QString();
-}
-
 // What a check's program runs with: the absolute PATH folders alone, and the C locale, whose
 // words the readers of its output know.
 QProcessEnvironment checkEnvironment(const QStringList &dirs) {
@@ -134,38 +125,55 @@ CheckResult readPingRun(bool exitedNormally, int exitCode, const QString &output
     return {State::CouldNotCheck, -1, lastWords(output)};
 }
 
-CheckResult readProbeRun(bool exitedNormally, int exitCode, const QString &output) {
-    if (!exitedNormally)
-        return {State::CouldNotCheck, -1, QStringLiteral("norvex-probe ended abnormally")};
-    static const QRegularExpression connected(QStringLiteral(R"(connected to .*time=([0-9.]+) ms)"));
-    const QRegularExpressionMatch answered = connected.match(output);
-    if (exitCode == 0 && answered.hasMatch())
-        return {State::Answered, answered.captured(1).toDouble(), QString()};
-    if (!lineWith(output, {"refused by"}).isEmpty())
-        return {State::NoAnswer, -1, QStringLiteral("refused: nothing listens on that port")};
-    if (!lineWith(output, {"no answer from"}).isEmpty())
-        return {State::NoAnswer, -1, QStringLiteral("no answer within a second")};
-    // A name not found, no route, bad usage: the line that says so.
-    const QStringList lines = output.trimmed().split(u'\n');
-    return {State::CouldNotCheck, -1,
-            lines.size() >= 3 ? lines[lines.size() - 3].trimmed() : lastWords(output)};
+PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs)
+    : m_environment(std::move(environment)), m_hardLimitMs(hardLimitMs) {}
+
+namespace {
+
+// A sweep of echo and port targets together, each kind its own way.
+class EchoAndPorts : public PendingCheck {
+public:
+    std::unique_ptr<PendingCheck> echo, ports;
+};
+
+// Each for a part of a sweep: its index i is the sweep's at[i].
+HostChecker::Each partOf(const HostChecker::Each &each, std::vector<std::size_t> at) {
+    return [each, at = std::move(at)](std::size_t i, const CheckResult &r) { each(at[i], r); };
 }
 
-PingChecker::PingChecker(QProcessEnvironment environment, int hardLimitMs, QString probe)
-    : m_environment(std::move(environment)),
-      m_hardLimitMs(hardLimitMs),
-      m_probe(std::move(probe)) {}
+}  // namespace
 
 std::unique_ptr<PendingCheck> PingChecker::sweep(std::vector<CheckTarget> targets, Each each) {
-    return sweepOneByOne(std::move(targets), std::move(each), kMostAtOnce,
-                         [this](const CheckTarget &target, Done done) {
-                             return checkOne(target, std::move(done));
-                         });
+    std::vector<QString> hosts;
+    std::vector<CheckTarget> ports;
+    std::vector<std::size_t> hostAt, portAt;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        if (targets[i].port) {
+            ports.push_back(std::move(targets[i]));
+            portAt.push_back(i);
+        } else {
+            hosts.push_back(std::move(targets[i].host));
+            hostAt.push_back(i);
+        }
+    }
+    auto both = std::make_unique<EchoAndPorts>();
+    if (!ports.empty()) both->ports = sweepPorts(std::move(ports), partOf(each, std::move(portAt)));
+    if (!hosts.empty()) both->echo = sweepEcho(hosts, partOf(each, std::move(hostAt)));
+    return both;
 }
 
-std::unique_ptr<PendingCheck> PingChecker::checkOne(const CheckTarget &target, Done done) {
-    return target.port ? probeOnce(target.host, target.port, std::move(done))
-                       : pingOnce(target.host, std::move(done));
+std::unique_ptr<PendingCheck> PingChecker::sweepEcho(const std::vector<QString> &hosts,
+                                                     Each each) {
+    const QStringList dirs = searchPath(m_environment);
+    const QString fping = findExecutable(QStringLiteral("fping"), dirs);
+    if (!fping.isEmpty())
+        return sweepWithFping(fping, checkEnvironment(dirs), hosts, std::move(each), m_hardLimitMs);
+    std::vector<CheckTarget> targets;
+    for (const QString &host : hosts) targets.push_back({host, 0});
+    return sweepOneByOne(std::move(targets), std::move(each), kMostAtOnce,
+                         [this](const CheckTarget &target, Done done) {
+                             return pingOnce(target.host, std::move(done));
+                         });
 }
 
 std::unique_ptr<PendingCheck> PingChecker::pingOnce(const QString &hostName, Done done) {
@@ -185,23 +193,7 @@ std::unique_ptr<PendingCheck> PingChecker::pingOnce(const QString &hostName, Don
                                 QStringLiteral("--"),
                                 hostName};
     return std::make_unique<PingRun>(ping, arguments, checkEnvironment(dirs), m_hardLimitMs,
-                                     readPingRun, std::move(done));
-}
-
-std::unique_ptr<PendingCheck> PingChecker::probeOnce(const QString &hostName, int port,
-                                                     Done done) {
-    const QString probe = m_probe.isEmpty() ? installedProbe() : m_probe;
-    if (probe.isEmpty()) {
-        return std::make_unique<Refused>(
-            CheckResult{State::CouldNotCheck, -1,
-                        QStringLiteral("norvex-probe is not installed beside norvex")},
-            std::move(done));
-    }
-    const QStringList arguments{QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-W"),
-                                QString::number(kReplyTimeoutMs), QStringLiteral("--"), hostName,
-                                QString::number(port)};
-    return std::make_unique<PingRun>(probe, arguments, checkEnvironment(searchPath(m_environment)),
-                                     m_hardLimitMs, readProbeRun, std::move(done));
+                                     std::move(done));
 }
 
 std::unique_ptr<HostChecker> makeSystemHostChecker() { return std::make_unique<PingChecker>(); }

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <memory>
 
@@ -99,6 +100,25 @@ TEST(ChildProcess, KillingEndsWhatTheChildStartedToo) {
         EXPECT_FALSE(isRunning(sleeper));
         EXPECT_EQ(children().all(), 0);
         if (isRunning(sleeper)) ::kill(sleeper, SIGKILL);
+    }
+}
+
+// Its stdin reads exactly the input given, however long, and cannot change it; without input it
+// reads /dev/null.
+TEST(ChildProcess, StdinReadsTheInputGivenAndNothingElse) {
+    const QByteArray script =
+        "/usr/bin/md5sum | /usr/bin/cut -c1-32; /bin/readlink /proc/self/fd/0; "
+        "{ echo more >&0; } 2>/dev/null && echo changed";
+    const QByteArray inputs[] = {"", QByteArray("a\0b\nc", 5), QByteArray(300000, 'x')};
+    for (const QByteArray &input : inputs) {
+        SCOPED_TRACE(input.size());
+        ChildProcess::Setup setup{"/bin/sh", {"-c", script}, {}, "/"};
+        setup.input = input;
+        const QList<QByteArray> lines = runToEnd(setup).split('\n');
+        ASSERT_GE(lines.size(), 2);
+        EXPECT_EQ(lines[0], QCryptographicHash::hash(input, QCryptographicHash::Md5).toHex());
+        EXPECT_EQ(lines[1] == "/dev/null", input.isEmpty()) << lines[1].toStdString();
+        EXPECT_FALSE(lines.contains("changed"));
     }
 }
 

@@ -131,6 +131,43 @@ inline QByteArray answeringPing() {
            "esac\n";
 }
 
+// A stand-in for fping as a sweep runs it: keeps its standard input as "fping.PID.stdin", records
+// its words, then answers for each line of its input as the file hosts/WORD says ("DELAY KIND",
+// KIND one of answer, silent, unreachable, noroute, unknown, killed; no file: answer at once),
+// printing what fping 5.1 prints in the C locale, after the longest delay and in the reverse of
+// the order asked. At a "killed" host it kills itself, leaving the hosts after it unanswered.
+inline QByteArray answeringFping() {
+    return "#!/bin/bash\n"
+           "d=${0%/*}\n"
+           "/bin/cat > \"$d/fping.$$.stdin\"\n"
+           "printf '%s\\0' \"$@\" > \"$d/fping.$$.part\" && /bin/mv \"$d/fping.$$.part\" "
+           "\"$d/fping.$$.args\"\n"
+           "mapfile -t hosts < \"$d/fping.$$.stdin\"\n"
+           "longest=0\n"
+           "for host in \"${hosts[@]}\"; do\n"
+           "  delay=0\n"
+           "  [ -f \"$d/hosts/$host\" ] && read -r delay kind < \"$d/hosts/$host\"\n"
+           "  (( delay > longest )) && longest=$delay\n"
+           "done\n"
+           "exec 3<> <(:)\n"
+           "read -r -t \"$longest\" <&3\n"
+           "for (( i = ${#hosts[@]} - 1; i >= 0; i-- )); do\n"
+           "  host=${hosts[i]} kind=answer\n"
+           "  [ -f \"$d/hosts/$host\" ] && read -r delay kind < \"$d/hosts/$host\"\n"
+           "  case $kind in\n"
+           "    answer) echo \"$host is alive (0.042 ms)\" ;;\n"
+           "    silent) echo \"$host is unreachable\" ;;\n"
+           "    unreachable) echo \"ICMP Host Unreachable from 127.0.0.254 for ICMP Echo sent to "
+           "$host\" >&2\n"
+           "      echo \"$host is unreachable\" ;;\n"
+           "    noroute) echo \"$host: error while sending ping: No route to host\" >&2\n"
+           "      echo \"$host is unreachable\" ;;\n"
+           "    unknown) echo \"$host: Name or service not known\" >&2 ;;\n"
+           "    killed) kill -9 $$ ;;\n"
+           "  esac\n"
+           "done\n";
+}
+
 }  // namespace fake
 
 // The processes this one started that are still there: running, or ended and not yet reaped.
@@ -252,7 +289,20 @@ public:
         return result;
     }
 
-    // How the answering ping answers for host: "DELAY KIND" (see fake::answeringPing).
+    // What each run of kind ("fping") was given on its standard input, by run.
+    std::vector<QByteArray> inputs(const QString &kind) const {
+        std::vector<QByteArray> result;
+        const QDir dir(m_dir.path());
+        const QStringList names = dir.entryList({kind + QStringLiteral(".*.stdin")}, QDir::Files);
+        for (const QString &name : names) {
+            QFile file(dir.filePath(name));
+            EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+            result.push_back(file.readAll());
+        }
+        return result;
+    }
+
+    // How the answering ping or fping answers for host: "DELAY KIND" (see fake::answeringPing).
     void answer(const QString &host, const QByteArray &how) {
         QDir(m_dir.path()).mkpath(QStringLiteral("hosts"));
         QFile file(m_dir.filePath(QStringLiteral("hosts/") + host));
