@@ -10,20 +10,22 @@ QString Host::title() const {
 
 namespace {
 
-// The options of a ping that take a value: the word after them (or, where options may be joined
-// as "-nI lo" or "-Ilo", the rest of the word) is that value, never the host.
+// A ping's options: those that take a value (the word after them, or where options may be joined
+// as "-nI lo" or "-Ilo" the rest of the word, is that value, never the host) and those that do
+// not.
 struct PingSyntax {
     const char *valueLetters;
+    const char *flagLetters;
     bool joinedOptions;  // getopt's "-nI lo" and "-c3"
     bool slashOptions;   // "/n 5" as well as "-n 5"
 };
 // Windows' ping.exe: -n count, -l size, -i TTL, -v TOS, -r count, -s count, -j and -k host lists,
 // -w timeout, -S source address, -c compartment.
-constexpr PingSyntax kWindowsPing{"nlivrsjkwSc", false, true};
+constexpr PingSyntax kWindowsPing{"nlivrsjkwSc", "tafRp46", false, true};
 // Linux's ping (iputils): -c count, -e identifier, -F flow label, -i interval, -I interface,
 // -l preload, -m mark, -M path MTU discovery, -N node information, -p pattern, -Q TOS, -s size,
 // -S send buffer, -t TTL, -T timestamps, -w deadline, -W timeout.
-constexpr PingSyntax kLinuxPing{"ceFiIlmMNpQsStTwW", true, false};
+constexpr PingSyntax kLinuxPing{"ceFiIlmMNpQsStTwW", "aAbBCdDfhHLnOqrRUvV46", true, false};
 
 bool isPlainNumber(const QString &word) {
     bool number = false;
@@ -31,37 +33,53 @@ bool isPlainNumber(const QString &word) {
     return number;
 }
 
-// The last word that is neither an option, an option's value nor a plain number (the value of an
-// option not in the table); empty when there is none.
-QString hostWord(const QStringList &words, const PingSyntax &syntax) {
+// How a ping reads an address: the last word that is neither an option, an option's value nor a
+// plain number (the value of an option it does not have), and whether it knows every option.
+struct Reading {
     QString host;
+    bool knowsEveryOption = true;
+};
+
+Reading readAs(const QStringList &words, const PingSyntax &syntax) {
+    Reading reading;
+    const QLatin1String values(syntax.valueLetters), flags(syntax.flagLetters);
     bool options = true;  // until "--"
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString &word = words[i];
-        const bool slash = syntax.slashOptions && word.startsWith(u'/') && word.size() == 2;
+        // "/n" is an option of Windows' ping, and to any other ping one it does not know.
+        const bool slash = word.size() == 2 && word[0] == u'/' && word[1].isLetter();
+        if (options && slash && !syntax.slashOptions) {
+            reading.knowsEveryOption = false;
+            continue;
+        }
         if (options && (word.startsWith(u'-') || slash) && word.size() > 1) {
             if (word == QLatin1String("--")) {
                 options = !syntax.joinedOptions;  // getopt's end of options
                 continue;
             }
-            const QLatin1String values(syntax.valueLetters);
-            if (word.startsWith(QLatin1String("--")) || (!syntax.joinedOptions && word.size() > 2))
-                continue;  // a long or unknown option: its value, if any, reads as a number
+            if (word.startsWith(QLatin1String("--")) ||
+                (!syntax.joinedOptions && word.size() > 2)) {
+                reading.knowsEveryOption = false;  // its value, if any, reads as a number
+                continue;
+            }
             for (qsizetype letter = 1; letter < word.size(); ++letter) {
-                if (!values.contains(word[letter])) continue;
-                if (letter == word.size() - 1) ++i;  // the value is the next word
-                break;
+                if (values.contains(word[letter])) {
+                    if (letter == word.size() - 1) ++i;  // the value is the next word
+                    break;
+                }
+                if (!flags.contains(word[letter])) reading.knowsEveryOption = false;
             }
             continue;
         }
         // Nor is a word that could be taken for an option.
-        if (!word.isEmpty() && !word.startsWith(u'-') && !isPlainNumber(word)) host = word;
+        if (!word.isEmpty() && !word.startsWith(u'-') && !isPlainNumber(word)) reading.host = word;
     }
-    return host;
+    return reading;
 }
 
 // The system's own ping reads an address first; one written for the other system's ping (say
-// "-t 10.0.0.1", where -t takes a value on Linux but not on Windows) is read its way.
+// "10.0.0.1 -I eth0", whose -I Windows' ping does not have, or "-t 10.0.0.1", where -t takes a
+// value on Linux but not on Windows) is read its way.
 #ifdef Q_OS_WIN
 constexpr const PingSyntax *kReadings[] = {&kWindowsPing, &kLinuxPing};
 #else
@@ -73,11 +91,15 @@ constexpr const PingSyntax *kReadings[] = {&kLinuxPing, &kWindowsPing};
 QString Host::checkTarget() const {
     if (const std::optional<PortTarget> port = portTarget()) return port->host;
     const QStringList all = words();
+    // The first ping that knows every option and finds a host; else the first that finds one.
+    QString anyHost;
     for (const PingSyntax *syntax : kReadings) {
-        const QString host = hostWord(all, *syntax);
-        if (!host.isEmpty()) return host;
+        const Reading reading = readAs(all, *syntax);
+        if (reading.host.isEmpty()) continue;
+        if (reading.knowsEveryOption) return reading.host;
+        if (anyHost.isEmpty()) anyHost = reading.host;
     }
-    return {};
+    return anyHost;
 }
 
 namespace {

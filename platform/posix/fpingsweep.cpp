@@ -133,13 +133,8 @@ public:
                                     QString::number(HostChecker::kReplyTimeoutMs),
                                     QStringLiteral("-i"),
                                     QStringLiteral("1")};
-        const ChildProcess::Setup setup{program,
-                                        arguments,
-                                        environment,
-                                        QDir::rootPath(),
-                                        ChildProcess::Output::Pipe,
-                                        ChildProcess::FileClosing::Fastest,
-                                        input};
+        const ChildProcess::Setup setup{
+            program, arguments, environment, QDir::rootPath(), ChildProcess::Output::Pipe, input};
         QString error;
         if (!m_fping.start(setup, &error)) {
             QTimer::singleShot(0, &m_fping, [this, error] {

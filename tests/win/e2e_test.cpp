@@ -676,7 +676,7 @@ TEST(NorvexExe, TraceRouteAndAPortRowRunInConsolesThatStayOpen) {
     Norvex norvex(L"hosts.nvx", dir.path(), tracert.environment(systemFolder()));
     ASSERT_NE(norvex.mainWindow(), nullptr);
 
-    norvex.press({VK_TAB, VK_TAB});  // the focus goes to row 2's button
+    norvex.press({VK_TAB});  // from row 1, which has the focus at start, to row 2
     norvex.chord(VK_CONTROL, 'T');
     const std::vector<Record> traced = tracert.records(1);
     ASSERT_EQ(traced.size(), 1u);
