@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QTimer>
+#include <algorithm>
 #include <map>
 #include <optional>
 
@@ -218,7 +219,11 @@ public:
             if (targets.empty()) order.push_back(word);
             targets.push_back(i);
         }
-        // As few runs as what fping may print allows: one for any list that fits a window.
+        // As few runs as what fping may print allows: one for any list of addresses that fits a
+        // window. Names go to a run of their own: fping looks them up one after another before it
+        // sends, and a name server that does not answer would hold up every address with them.
+        std::stable_partition(order.begin(), order.end(),
+                              [](const QByteArray &word) { return !isName(word); });
         std::vector<QByteArray> runOrder;
         Words runWords;
         qsizetype output = 0;
@@ -233,7 +238,9 @@ public:
             names = 0;
         };
         for (const QByteArray &word : order) {
-            if (!runOrder.empty() && output + mostOutputFor(word) > ChildProcess::kMaxOutput)
+            const bool firstName = isName(word) && names == 0;
+            if (!runOrder.empty() &&
+                (firstName || output + mostOutputFor(word) > ChildProcess::kMaxOutput))
                 startRun();
             output += mostOutputFor(word);
             names += isName(word);

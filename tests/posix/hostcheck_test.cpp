@@ -96,7 +96,8 @@ std::vector<CheckResult> sweepOnce(std::size_t count, const Sweep &sweep) {
     return results;
 }
 std::vector<CheckResult> sweepOnce(HostChecker &checker, const std::vector<CheckTarget> &targets) {
-    return sweepOnce(targets.size(), [&](HostChecker::Each e) { return checker.sweep(targets, e); });
+    return sweepOnce(targets.size(),
+                     [&](HostChecker::Each e) { return checker.sweep(targets, e); });
 }
 
 TEST(PingChecker, RunsPingOnceWithItsOwnOptionsAndNoShell) {
@@ -193,11 +194,14 @@ TEST(FpingChecks, OneFpingPerSweepEachHostReadByItsOwnWord) {
         EXPECT_EQ(results[i].detail.toStdString(), cases[i].detail.toStdString());
     }
     settle();
-    const std::vector<QStringList> runs = desktop.records("fping", 1);
-    ASSERT_EQ(runs.size(), 1u);
+    // Addresses in one run, names (which fping looks up one by one first) in another.
+    const std::vector<QStringList> runs = desktop.records("fping", 2);
+    ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(show(runs[0]), "-e|-r|0|-t|1000|-i|1");
-    const QByteArray sent = "127.0.0.1\n127.0.0.3\n127.0.0.4\n::1\nnowhere.invalid\n-x\n";
-    EXPECT_EQ(desktop.inputs("fping"), std::vector<QByteArray>{sent});
+    std::vector<QByteArray> sent = desktop.inputs("fping");
+    std::sort(sent.begin(), sent.end());
+    EXPECT_EQ(sent, (std::vector<QByteArray>{"127.0.0.1\n127.0.0.3\n127.0.0.4\n::1\n",
+                                             "nowhere.invalid\n-x\n"}));
     EXPECT_TRUE(desktop.records("ping", 0).empty()) << "ping ran beside fping";
 }
 
@@ -210,12 +214,21 @@ TEST(FpingChecks, AHostFpingSaidNothingOfCouldNotBeChecked) {
         std::string unheard;
     } cases[] = {
         // Its lines come last host first: 127.0.0.3 is told before it is killed at 127.0.0.2.
-        {"killed mid-run", nullptr, {"0 answer", "0 killed", "0 answer"}, 4000,
+        {"killed mid-run",
+         nullptr,
+         {"0 answer", "0 killed", "0 answer"},
+         4000,
          "fping ended before it answered for this host (signal 9)"},
-        {"a slow name lookup", nullptr, {"30 answer", "0 answer", "0 answer"}, 300,
+        {"a slow name lookup",
+         nullptr,
+         {"30 answer", "0 answer", "0 answer"},
+         300,
          "fping gave no result within 0.3 seconds (a slow name lookup?)"},
-        {"cannot start", "#!/nonexistent/interpreter\n", {"0 answer", "0 answer", "0 answer"},
-         4000, "fping could not be started: No such file or directory"},
+        {"cannot start",
+         "#!/nonexistent/interpreter\n",
+         {"0 answer", "0 answer", "0 answer"},
+         4000,
+         "fping could not be started: No such file or directory"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,6 +248,22 @@ TEST(FpingChecks, AHostFpingSaidNothingOfCouldNotBeChecked) {
         }
         settle();
     }
+}
+
+// A name whose lookup never ends holds up no address: names go to an fping of their own.
+TEST(FpingChecks, ASlowNameHoldsUpNoAddress) {
+    FakeDesktop desktop;
+    desktop.add("fping", fake::answeringFping());
+    desktop.answer("127.0.0.1", "0 answer");
+    desktop.answer("stuck.norvex.test", "30 answer");
+    PingChecker checker(desktop.pathOnly(), 300);
+    const std::vector<CheckResult> results =
+        sweepOnce(checker, {{"stuck.norvex.test", 0}, {"127.0.0.1", 0}});
+    EXPECT_EQ(results[0].state, State::CouldNotCheck);
+    EXPECT_TRUE(results[0].detail.contains("a slow name lookup"))
+        << results[0].detail.toStdString();
+    EXPECT_EQ(results[1].state, State::Answered);
+    settle();
 }
 
 // A list longer than one fping's output can be kept for is split between a few fpings, each
@@ -331,17 +360,21 @@ TEST(WindowCheck, PortRowsAreMarkedByWhetherTheirPortConnects) {
     desktop.answer("127.0.0.3", "0 silent");
     PingChecker checker(desktop.pathOnly());
     FakeFileReader files;
-    files.files[QStringLiteral("norvex.nvx")] = crlfLines(
-        {"[LIST]", "Web=127.0.0.1:" + open.port, "Ping=127.0.0.2", "Shut=127.0.0.1:" + closed.port,
-         "Silent=127.0.0.3"});
+    files.files[QStringLiteral("norvex.nvx")] =
+        crlfLines({"[LIST]", "Web=127.0.0.1:" + open.port, "Ping=127.0.0.2",
+                   "Shut=127.0.0.1:" + closed.port, "Silent=127.0.0.3"});
     RecordingLauncher launcher;
     MainWindow window(files, launcher, QString(), &checker);
     window.checkAllAction()->trigger();
     const auto look = [&](int row) {
         return window.markOf(row) ? window.markOf(row)->look() : Look::Checking;
     };
-    runUntil([&] { return look(1) != Look::Checking && look(2) != Look::Checking &&
-                          look(3) != Look::Checking && look(4) != Look::Checking; }, 10000);
+    runUntil(
+        [&] {
+            return look(1) != Look::Checking && look(2) != Look::Checking &&
+                   look(3) != Look::Checking && look(4) != Look::Checking;
+        },
+        10000);
     EXPECT_EQ(look(1), Look::Answered);
     EXPECT_EQ(look(2), Look::Answered);
     EXPECT_EQ(look(3), Look::NoAnswer);
@@ -512,8 +545,9 @@ TEST(RealNamespace, NoRouteToHostIsNoAnswerForEchoAndPortRows) {
         ::close(home);
     });
     QProcess ip;
-    ip.start("/bin/sh", {"-c", "PATH=/usr/sbin:/sbin:/usr/bin:/bin; ip link set lo up && "
-                               "ip route add unreachable 10.66.0.0/24"});
+    ip.start("/bin/sh", {"-c",
+                         "PATH=/usr/sbin:/sbin:/usr/bin:/bin; ip link set lo up && "
+                         "ip route add unreachable 10.66.0.0/24"});
     ASSERT_TRUE(ip.waitForFinished(10000) && ip.exitCode() == 0) << ip.readAll().toStdString();
     const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
     ASSERT_NE(findExecutable("fping", searchPath(system)), "") << "needs fping (apt install fping)";
