@@ -89,12 +89,11 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionNorItsValue) {
         {"127.0.0.1 -I lo", "127.0.0.1"},
         {"127.0.0.1 -M do", "127.0.0.1"},
         {"127.0.0.1 -S 10.0.0.5", "127.0.0.1"},
-        {"127.0.0.1 -nIlo", "127.0.0.1"},       // joined as getopt reads them
-        {"-I lo -- 127.0.0.1", "127.0.0.1"},    // and after "--", no option
-        {"-t 127.0.0.1", "127.0.0.1"},          // Windows' flag, a TTL on Linux
-        {"-n 127.0.0.1", "127.0.0.1"},          // Linux's flag, a count on Windows
-        {"-a 127.0.0.1 -p 00ff", "127.0.0.1"},  // Linux's pattern, a switch on Windows
-        {"127.0.0.1 /n 5", "127.0.0.1"},        // Windows' way of writing its options
+        {"127.0.0.1 -nIlo", "127.0.0.1"},     // joined as getopt reads them
+        {"-I lo -- 127.0.0.1", "127.0.0.1"},  // and after "--", no option
+        {"-t 127.0.0.1", "127.0.0.1"},        // Windows' flag, a TTL on Linux
+        {"-n 127.0.0.1", "127.0.0.1"},        // Linux's flag, a count on Windows
+        {"127.0.0.1 /n 5", "127.0.0.1"},      // Windows' way of writing its options
         {"-I lo", "lo"},  // no ping reads a host: the word that is none of the options it knows
     };
     for (const auto &c : cases) {
