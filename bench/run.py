@@ -135,4 +135,22 @@ print("\nChecking 86 hosts, half of them silent (stand-in ping), %d runs: median
       "longest %.0f ms; the event loop's longest pause: median %.0f ms, worst %.0f ms" %
       (len(figures["check_ms"]), statistics.median(figures["check_ms"]), max(figures["check_ms"]),
        statistics.median(figures["max_stall_ms"]), max(figures["max_stall_ms"])))
+
+
+def history_figures(platform_env, where):
+    out = subprocess.run([os.path.join(build, "bench", "history_bench"), str(max(10, runs))],
+                         env=platform_env, check=True, capture_output=True, text=True).stdout.split()
+    v = dict(zip(out[0::2], out[1::2]))
+    print("\nHistory board, 86 rows, %s: opening over an hour each %s ms (slowest %s), over a day "
+          "each %s ms (slowest %s); one run's 86 results shown %s ms (slowest %s)" %
+          (where, v["open_1h_ms_median"], v["open_1h_ms_max"], v["open_24h_ms_median"],
+           v["open_24h_ms_max"], v["update_ms_median"], v["update_ms_max"]))
+    return v
+
+
+v = history_figures(env, "offscreen")
+print("History of 86 hosts after a day at 5 s: %.2f MiB counted from capacities, %.2f MiB handed "
+      "out by the C library" % (int(v["memory_bytes"]) / 2**20, int(v["heap_bytes"]) / 2**20))
+if display:
+    history_figures(dict(os.environ, QT_QPA_PLATFORM="xcb", DISPLAY=display), "Xvfb")
 shutil.rmtree(work)

@@ -227,30 +227,24 @@ void HostHistory::keepHour(Summary summary) {
     m_hours.push(summary);
 }
 
-HostStats HostHistory::statsFrom(const Tally &tally, qint64 lastLostMs, int lastIndex,
-                                 const QDateTime &sessionStart) const {
+HostStats HostHistory::statsFrom(const Tally &tally, qint64 lastLostMs) const {
     HostStats stats;
     tally.fill(stats);
-    if (lastIndex >= 0) {
-        stats.last = resultOf(m_full[lastIndex]);
-        stats.lastAt = sessionStart.addMSecs(stats.last->atMs);
-    }
-    if (lastLostMs >= 0) stats.lastLostAt = sessionStart.addMSecs(lastLostMs);
+    if (!m_full.empty()) stats.last = resultOf(m_full.back());
+    stats.lastLostMs = lastLostMs;
     return stats;
 }
 
-HostStats HostHistory::stats(const QDateTime &sessionStart) const {
-    return statsFrom(m_session, m_lastLostMs, m_full.size() - 1, sessionStart);
-}
+HostStats HostHistory::stats() const { return statsFrom(m_session, m_lastLostMs); }
 
-HostStats HostHistory::recentStats(int count, const QDateTime &sessionStart) const {
+HostStats HostHistory::recentStats(int count) const {
     Tally tally;
     qint64 lastLostMs = -1;
     for (const HistoryResult &result : recent(count)) {
         tally.add(result);
         if (result.state == State::NoAnswer) lastLostMs = result.atMs;
     }
-    return statsFrom(tally, lastLostMs, m_full.size() - 1, sessionStart);
+    return statsFrom(tally, lastLostMs);
 }
 
 std::vector<HistoryResult> HostHistory::recent(int count) const {

@@ -48,8 +48,10 @@ struct HostStats {
     // ones are skipped); -1 with fewer than two.
     double jitterMs = -1;
     std::optional<HistoryResult> last;
-    QDateTime lastAt;      // null when there is no result
-    QDateTime lastLostAt;  // null when no reply was lost
+    qint64 lastLostMs = -1;  // since the session's start; -1 when no reply was lost
+    // The same two moments on the clock; null when there is none.
+    QDateTime lastAt;
+    QDateTime lastLostAt;
 
     qint64 answered() const { return sent - lost; }
     qint64 results() const { return sent + couldNotCheck; }
@@ -61,8 +63,8 @@ struct HostStats {
 class DetailTexts {
 public:
     // More different texts than this share one that says so.
-    static constexpr int kMostTexts = 4096;
-    static constexpr int kLongestText = 500;
+    static constexpr int kMostTexts = 1024;
+    static constexpr int kLongestText = 200;
 
     DetailTexts();
     quint32 intern(const QString &text);
@@ -89,10 +91,10 @@ public:
     // Adds a result at atMs, which is never earlier than the one before.
     void add(qint64 atMs, const CheckResult &result);
 
-    // The whole session; times from sessionStart.
-    HostStats stats(const QDateTime &sessionStart) const;
-    // The newest count results kept in full.
-    HostStats recentStats(int count, const QDateTime &sessionStart) const;
+    // The whole session, without the clock times (SessionHistory adds them).
+    HostStats stats() const;
+    // The newest count results kept in full, as stats().
+    HostStats recentStats(int count) const;
     // The newest count results kept in full, oldest first.
     std::vector<HistoryResult> recent(int count) const;
     int resultsKept() const { return m_full.size(); }
@@ -156,8 +158,7 @@ private:
     void keepMinute(const Summary &summary);
     void keepHour(Summary summary);
     static bool mergeInto(Summary &into, const Summary &from);
-    HostStats statsFrom(const Tally &tally, qint64 lastLostMs, int lastIndex,
-                        const QDateTime &sessionStart) const;
+    HostStats statsFrom(const Tally &tally, qint64 lastLostMs) const;
 
     DetailTexts *m_details;
     Ring<Sample> m_full{kFullResults};

@@ -6,6 +6,7 @@ namespace {
 class SystemWallClock : public WallClock {
 public:
     QDateTime now() const override { return QDateTime::currentDateTime(); }
+    qint64 msecsSinceEpoch() const override { return QDateTime::currentMSecsSinceEpoch(); }
 };
 }  // namespace
 
@@ -15,7 +16,10 @@ const WallClock &systemWallClock() {
 }
 
 SessionHistory::SessionHistory(const WallClock &clock, QObject *parent)
-    : QObject(parent), m_clock(clock), m_start(clock.now()) {}
+    : QObject(parent),
+      m_clock(clock),
+      m_start(clock.now()),
+      m_startMs(m_start.toMSecsSinceEpoch()) {}
 
 void SessionHistory::setRows(std::vector<Host> rows) {
     const auto same = [](const Host &a, const Host &b) {
@@ -29,7 +33,29 @@ void SessionHistory::setRows(std::vector<Host> rows) {
     emit rowsChanged();
 }
 
-qint64 SessionHistory::nowMs() const { return std::max(m_lastMs, m_start.msecsTo(m_clock.now())); }
+qint64 SessionHistory::nowMs() const {
+    return std::max(m_lastMs, m_clock.msecsSinceEpoch() - m_startMs);
+}
+
+QDateTime SessionHistory::timeOf(qint64 ms) const {
+    const qint64 at = m_startMs + ms;
+    int offset = m_start.offsetFromUtc();
+    if (m_start.timeSpec() == Qt::LocalTime || m_start.timeSpec() == Qt::TimeZone) {
+        // Offsets change on a quarter hour at the earliest (most zones: on the hour).
+        constexpr qint64 kQuarterMs = 15 * 60 * 1000;
+        const qint64 quarter = at - ((at % kQuarterMs) + kQuarterMs) % kQuarterMs;
+        const auto [found, added] = m_offsets.try_emplace(quarter, 0);
+        if (added) found->second = m_start.addMSecs(quarter - m_startMs).offsetFromUtc();
+        offset = found->second;
+    }
+    return QDateTime::fromMSecsSinceEpoch(at, Qt::OffsetFromUTC, offset);
+}
+
+HostStats SessionHistory::withTimes(HostStats stats) const {
+    if (stats.last) stats.lastAt = timeOf(stats.last->atMs);
+    if (stats.lastLostMs >= 0) stats.lastLostAt = timeOf(stats.lastLostMs);
+    return stats;
+}
 
 void SessionHistory::record(const QString &address, const CheckResult &result) {
     m_lastMs = nowMs();
@@ -44,12 +70,12 @@ const HostHistory *SessionHistory::find(const QString &address) const {
 
 HostStats SessionHistory::statsOf(const QString &address) const {
     const HostHistory *host = find(address);
-    return host ? host->stats(m_start) : HostStats();
+    return host ? withTimes(host->stats()) : HostStats();
 }
 
 HostStats SessionHistory::recentStatsOf(const QString &address, int count) const {
     const HostHistory *host = find(address);
-    return host ? host->recentStats(count, m_start) : HostStats();
+    return host ? withTimes(host->recentStats(count)) : HostStats();
 }
 
 std::vector<HistoryResult> SessionHistory::recentOf(const QString &address, int count) const {
@@ -65,9 +91,11 @@ bool SessionHistory::checkedAny() const {
 }
 
 std::size_t SessionHistory::bytesHeld() const {
-    // A map node holds its key, its value and about 48 bytes of links and allocator overhead.
-    std::size_t bytes = sizeof(*this) + m_details.bytesHeld();
+    // A hash node holds its key, its value, a link, the hash and about 16 bytes of allocator
+    // overhead; the buckets a pointer each.
+    std::size_t bytes = sizeof(*this) + m_details.bytesHeld() + m_offsets.size() * 64 +
+                        m_hosts.bucket_count() * sizeof(void *);
     for (const auto &[address, host] : m_hosts)
-        bytes += 48 + sizeof(address) + 24 + address.capacity() * sizeof(QChar) + host.bytesHeld();
+        bytes += 32 + sizeof(address) + 24 + address.capacity() * sizeof(QChar) + host.bytesHeld();
     return bytes;
 }

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -75,12 +76,13 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
                             std::min(m_table->columnWidth(HistoryModel::Address), 260));
     widthFor(HistoryModel::LastResult, QStringLiteral("answered in 0.045 ms"));
     widthFor(HistoryModel::LastAt, QStringLiteral("00:00:00"));
-    widthFor(HistoryModel::Loss, QStringLiteral("9999 / 99999 (99.9 %)"));
+    widthFor(HistoryModel::Loss, QStringLiteral("999 / 9999 (99.9 %)"));
     for (const int column : {HistoryModel::Min, HistoryModel::Average, HistoryModel::Max,
                              HistoryModel::Jitter})
         widthFor(column, QStringLiteral("0.045"));
     m_table->setColumnWidth(HistoryModel::Recent, HistoryModel::kStripLength * 4 + 8);
-    header->setStretchLastSection(true);
+    // A wider window gives the last result's words more room.
+    header->setSectionResizeMode(HistoryModel::LastResult, QHeaderView::Stretch);
 
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("graphCaption"));
@@ -146,7 +148,14 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
     showCurrent();
     showNothingChecked();
     m_table->setFocus();
-    resize(1100, 680);
+    // Wide enough for every column with room for the last result's words.
+    int width = 220;
+    for (int column = 0; column < HistoryModel::kColumns; ++column)
+        width += column == HistoryModel::LastResult ? 0 : m_table->columnWidth(column);
+    width += 2 * layout->contentsMargins().left() + m_table->frameWidth() * 2;
+    if (const QScreen *shown = screen())
+        width = std::min(width, shown->availableGeometry().width() - 40);
+    resize(width, 680);
 }
 
 HistoryBoard::~HistoryBoard() = default;

@@ -79,13 +79,14 @@ void HistoryModel::noteRecorded(const QString &address) {
 }
 
 void HistoryModel::tellChanges() {
-    // One signal per run of neighbouring rows: a view repaints those lines and no other.
+    // One signal per run of neighbouring rows, from the last result on (a row's label and
+    // address stay): a view repaints those cells and no other.
     auto row = m_changed.begin();
     while (row != m_changed.end()) {
         const int first = *row;
         int last = first;
         while (++row != m_changed.end() && *row == last + 1) ++last;
-        emit dataChanged(index(first, 0), index(last, kColumns - 1));
+        emit dataChanged(index(first, LastResult), index(last, kColumns - 1));
     }
     m_changed.clear();
 }

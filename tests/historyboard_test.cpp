@@ -104,6 +104,9 @@ TEST(HistoryBoard, OneClickOnAColumnSortsTheWorstFirstByNumberNotText) {
         EXPECT_EQ(board.labels(), QStringList({"a", "b", "never", "d", "b again"}));
         board.clickHeader(c.column);
         EXPECT_EQ(board.labels(), c.order);
+        board.clickHeader(c.column);
+        board.clickHeader(c.column);  // the third click goes back to list order
+        EXPECT_EQ(board.labels(), QStringList({"a", "b", "never", "d", "b again"}));
     }
 }
 
