@@ -106,6 +106,7 @@ std::vector<double> openings(Session &session, int times) {
         QElapsedTimer clock;
         clock.start();
         HistoryBoard board(session.history, QStringLiteral("bench"));
+        board.resize(1280, 800);  // as on a real screen: the offscreen one is 800 pixels wide
         Paints paints;
         board.table()->viewport()->installEventFilter(&paints);
         board.show();
@@ -142,6 +143,7 @@ int main(int argc, char **argv) {
 
     // Runs on the open board over a day, sorted worst loss first, the first line's graph shown.
     HistoryBoard board(day.history, QStringLiteral("bench"));
+    board.resize(1280, 800);
     Paints paints;
     board.table()->viewport()->installEventFilter(&paints);
     board.show();

@@ -22,7 +22,7 @@
 #include "history/sessionhistory.h"
 #include "panel/historygraph.h"
 #include "panel/historymodel.h"
-#include "panel/stripdelegate.h"
+#include "panel/historydelegates.h"
 #include "platform/savepath.h"
 
 HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
@@ -49,11 +49,13 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
     m_table->setObjectName(QStringLiteral("historyTable"));
     m_table->setAccessibleName(QStringLiteral("Hosts"));
     m_table->setModel(m_sorted);
+    m_table->setItemDelegate(new TextCellDelegate(m_table));
     m_table->setItemDelegateForColumn(HistoryModel::Recent, new StripDelegate(m_table));
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setAlternatingRowColors(true);
+    m_table->setShowGrid(false);
     m_table->setWordWrap(false);
     m_table->verticalHeader()->hide();
     QHeaderView *header = m_table->horizontalHeader();

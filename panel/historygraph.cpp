@@ -246,20 +246,44 @@ void HistoryGraph::rebuild() {
 
     // The shapes, in pixels.
     const auto xOf = [&](int column) { return m_plot.left() + column; };
+    // A mark in the lane, joined to the one before where they meet: a day of losses is a few
+    // shapes rather than a thousand.
+    const auto mark = [&](std::vector<QRectF> &marks, int column, double top, double width) {
+        const QRectF rect(xOf(column), top, width, kLaneHeight / 2);
+        if (!marks.empty() && marks.back().right() >= rect.left()) {
+            marks.back().setRight(rect.right());
+        } else {
+            marks.push_back(rect);
+        }
+    };
     std::vector<bool> inLine(columns, false);
     int previous = -1;
+    // The bands of neighbouring columns as one outline: along their tops, back along their
+    // bottoms.
+    QPolygonF tops, bottoms;
+    const auto endBands = [&] {
+        if (tops.isEmpty()) return;
+        std::reverse(bottoms.begin(), bottoms.end());
+        m_bands.addPolygon(tops + bottoms);
+        m_bands.closeSubpath();
+        tops.clear();
+        bottoms.clear();
+    };
     for (int c = 0; c < columns; ++c) {
         const Column &cell = cells[c];
         m_withResults.push_back(cell.results);
         m_withLoss.push_back(cell.lost || cell.lostSomewhere);
-        if (cell.lost) m_lost.emplace_back(xOf(c), m_lane.top(), 2, kLaneHeight / 2);
-        if (cell.lostSomewhere && !cell.lost)
-            m_lostSomewhere.emplace_back(xOf(c), m_lane.top(), 1, kLaneHeight / 2);
-        if (cell.couldNotCheck)
-            m_couldNotCheck.emplace_back(xOf(c), m_lane.center().y(), 2, kLaneHeight / 2);
-        if (cell.timed == 0) continue;
+        if (cell.lost) mark(m_lost, c, m_lane.top(), 2);
+        if (cell.lostSomewhere && !cell.lost) mark(m_lostSomewhere, c, m_lane.top(), 1);
+        if (cell.couldNotCheck) mark(m_couldNotCheck, c, m_lane.center().y(), 2);
+        if (cell.timed == 0) {
+            endBands();
+            continue;
+        }
         const double top = yOf(cell.maxMs);
-        m_bands.emplace_back(xOf(c), top, 1, std::max(1.0, yOf(cell.minMs) - top));
+        const double bottom = std::max(top + 1, yOf(cell.minMs));
+        tops << QPointF(xOf(c), top) << QPointF(xOf(c) + 1, top);
+        bottoms << QPointF(xOf(c), bottom) << QPointF(xOf(c) + 1, bottom);
         const QPointF point(xOf(c) + 0.5, yOf(cell.sumMs / cell.timed));
         if (m_joined[c] && previous >= 0) {
             if (!inLine[previous]) m_line.moveTo(xOf(previous) + 0.5,
@@ -269,6 +293,7 @@ void HistoryGraph::rebuild() {
         }
         previous = c;
     }
+    endBands();
     for (int c = 0; c < columns; ++c) {
         if (cells[c].timed > 0 && !inLine[c])
             m_dots.emplace_back(xOf(c) + 0.5, yOf(cells[c].sumMs / cells[c].timed));
@@ -337,18 +362,17 @@ void HistoryGraph::paintEvent(QPaintEvent *) {
     QColor grid = palette().color(QPalette::Text);
     grid.setAlpha(40);
     painter.setPen(QPen(grid, 1));
-    for (const QLineF &line : m_grid) painter.drawLine(line);
+    painter.drawLines(m_grid.data(), static_cast<int>(m_grid.size()));
     painter.drawRect(m_plot);
     painter.setPen(palette().color(QPalette::Text));
     for (const Text &text : m_texts) {
         QRectF box(text.at, QSizeF(0, 0));
         painter.drawText(box, int(text.align) | Qt::TextDontClip, text.text);
     }
-    for (const QRectF &band : m_bands) painter.fillRect(band, kBand);
+    painter.fillPath(m_bands, kBand);
     for (const QRectF &mark : m_lostSomewhere) painter.fillRect(mark, kLostSomewhere);
     for (const QRectF &mark : m_lost) painter.fillRect(mark, kLost);
     for (const QRectF &mark : m_couldNotCheck) painter.fillRect(mark, kCouldNotCheck);
-    painter.setRenderHint(QPainter::Antialiasing);
     // A cosmetic pen of one pixel takes the raster engine's quick way for lines: a wide one is
     // stroked into a shape first, which for a day of results costs tens of ms per paint.
     QPen line(kAnswered, 1);
@@ -356,6 +380,7 @@ void HistoryGraph::paintEvent(QPaintEvent *) {
     painter.setPen(line);
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(m_line);
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setBrush(kAnswered);
     for (const QPointF &dot : m_dots) painter.drawEllipse(dot, 1.5, 1.5);

@@ -57,7 +57,7 @@ private:
     QString m_message;  // shown in place of a graph
     QRectF m_plot;
     QRectF m_lane;
-    std::vector<QRectF> m_bands;
+    QPainterPath m_bands;  // one shape: many small fills cost a thread hand-off each
     std::vector<QRectF> m_lost;
     std::vector<QRectF> m_lostSomewhere;
     std::vector<QRectF> m_couldNotCheck;

@@ -1,6 +1,24 @@
 #pragma once
 
+#include <QHash>
+#include <QStaticText>
 #include <QStyledItemDelegate>
+
+// Paints a cell's text as the style would, from a layout kept for each text shown: a board
+// repaints most of its cells after every run, and laying their texts out again each time cost
+// more than all else it does.
+class TextCellDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    // Texts whose layouts are kept; past that, the layouts are made anew.
+    static constexpr int kMostKept = 4096;
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+
+private:
+    mutable QHash<QString, QStaticText> m_layouts;
+};
 
 // Paints a row's strip of recent results (HistoryModel::StripRole): one narrow bar per result,
 // newest at the right. An answer rises from the bottom as high as its round-trip time on a
