@@ -126,6 +126,7 @@ void HistoryGraph::showNone() {
 void HistoryGraph::resizeEvent(QResizeEvent *) { rebuild(); }
 
 void HistoryGraph::changeEvent(QEvent *event) {
+    if (event->type() == QEvent::FontChange) m_layouts.clear();
     if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) rebuild();
     QWidget::changeEvent(event);
 }
@@ -332,6 +333,18 @@ void HistoryGraph::rebuild() {
                                       describeTime(m_history.timeOf(toMs), first)));
 }
 
+const QStaticText &HistoryGraph::layoutOf(const QString &text) const {
+    auto found = m_layouts.find(text);
+    if (found == m_layouts.end()) {
+        if (m_layouts.size() > 256) m_layouts.clear();  // labels of times long past
+        QStaticText layout(text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), font());
+        found = m_layouts.insert(text, layout);
+    }
+    return *found;
+}
+
 void HistoryGraph::paintEvent(QPaintEvent *) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().base());
@@ -348,16 +361,17 @@ void HistoryGraph::paintEvent(QPaintEvent *) {
     const auto key = [&](const QColor &color, double keyHeight, const QString &words) {
         painter.fillRect(QRectF(x, y + (metrics.height() - keyHeight) / 2, 10, keyHeight), color);
         x += 14;
-        painter.setPen(palette().color(QPalette::Text));
-        painter.drawText(QPointF(x, y + metrics.ascent()), words);
-        x += metrics.horizontalAdvance(words) + 16;
+        const QStaticText &text = layoutOf(words);
+        painter.drawStaticText(QPointF(x, y), text);
+        x += text.size().width() + 16;
     };
+    painter.setPen(palette().color(QPalette::Text));
     key(kAnswered, 2, QStringLiteral("average"));
     key(kBand, 8, QStringLiteral("shortest to longest"));
     key(kLost, 8, QStringLiteral("lost"));
     key(kCouldNotCheck, 8, QStringLiteral("could not check"));
-    painter.drawText(QPointF(x, y + metrics.ascent()),
-                     QStringLiteral("(round-trip times in ms, logarithmic)"));
+    painter.drawStaticText(QPointF(x, y),
+                           layoutOf(QStringLiteral("(round-trip times in ms, logarithmic)")));
 
     QColor grid = palette().color(QPalette::Text);
     grid.setAlpha(40);
@@ -366,8 +380,13 @@ void HistoryGraph::paintEvent(QPaintEvent *) {
     painter.drawRect(m_plot);
     painter.setPen(palette().color(QPalette::Text));
     for (const Text &text : m_texts) {
-        QRectF box(text.at, QSizeF(0, 0));
-        painter.drawText(box, int(text.align) | Qt::TextDontClip, text.text);
+        const QStaticText &layout = layoutOf(text.text);
+        const QSizeF size = layout.size();
+        QPointF at = text.at;
+        if (text.align & Qt::AlignRight) at.rx() -= size.width();
+        if (text.align & Qt::AlignHCenter) at.rx() -= size.width() / 2;
+        if (text.align & Qt::AlignVCenter) at.ry() -= size.height() / 2;
+        painter.drawStaticText(at, layout);
     }
     painter.fillPath(m_bands, kBand);
     for (const QRectF &mark : m_lostSomewhere) painter.fillRect(mark, kLostSomewhere);

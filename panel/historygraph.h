@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QPainterPath>
+#include <QStaticText>
 #include <QTimer>
 #include <QWidget>
 #include <vector>
@@ -47,6 +49,8 @@ private:
     // Everything paintEvent draws, made once per change of the host, its results or the size.
     void rebuild();
     void clearDrawing();
+    // The text laid out once: the labels stay the same from one paint to the next.
+    const QStaticText &layoutOf(const QString &text) const;
 
     const SessionHistory &m_history;
     bool m_showing = false;
@@ -68,4 +72,5 @@ private:
     std::vector<bool> m_withResults;
     std::vector<bool> m_joined;
     std::vector<bool> m_withLoss;
+    mutable QHash<QString, QStaticText> m_layouts;
 };
