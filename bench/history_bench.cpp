@@ -63,10 +63,11 @@ const QString &addressOf(int row) {
 void recordRun(SessionHistory &history, int run) {
     for (int row = 0; row < kRows; ++row) {
         const bool lost = row % 13 == 0 && run % 4 == 0;
-        history.record(addressOf(row),
-                       lost ? CheckResult{CheckResult::State::NoAnswer, -1, "no reply"}
-                            : CheckResult{CheckResult::State::Answered,
-                                          0.1 + (row % 7) * 0.3 + (run % 5) * 0.05, {}});
+        history.record(
+            addressOf(row),
+            lost ? CheckResult{CheckResult::State::NoAnswer, -1, "no reply"}
+                 : CheckResult{
+                       CheckResult::State::Answered, 0.1 + (row % 7) * 0.3 + (run % 5) * 0.05, {}});
     }
 }
 

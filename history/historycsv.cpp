@@ -43,17 +43,18 @@ const char *resultWord(CheckResult::State state) {
 
 QString summaryWords(const HistoryStretch &stretch, const SessionHistory &history) {
     const qint64 length = stretch.toMs - stretch.fromMs;
-    QString words = length == kMinuteMs        ? QStringLiteral("over 1 minute")
-                    : length == 60 * kMinuteMs ? QStringLiteral("over 1 hour")
-                                               : QStringLiteral("until %1").arg(QString::fromLatin1(
-                                                     isoTime(history.timeOf(stretch.toMs))));
+    QString words = length == kMinuteMs ? QStringLiteral("over 1 minute")
+                    : length == 60 * kMinuteMs
+                        ? QStringLiteral("over 1 hour")
+                        : QStringLiteral("until %1")
+                              .arg(QString::fromLatin1(isoTime(history.timeOf(stretch.toMs))));
     words += QStringLiteral(": %1 sent, %2 lost, %3 could not check")
                  .arg(stretch.sent())
                  .arg(stretch.lost)
                  .arg(stretch.couldNotCheck);
     if (stretch.minMs >= 0)
-        words += QStringLiteral(", min %1 ms, max %2 ms").arg(formatMs(stretch.minMs),
-                                                               formatMs(stretch.maxMs));
+        words += QStringLiteral(", min %1 ms, max %2 ms")
+                     .arg(formatMs(stretch.minMs), formatMs(stretch.maxMs));
     if (stretch.jitterMs >= 0)
         words += QStringLiteral(", jitter %1 ms").arg(formatMs(stretch.jitterMs));
     return words;
@@ -61,7 +62,9 @@ QString summaryWords(const HistoryStretch &stretch, const SessionHistory &histor
 }  // namespace
 
 namespace {
-const char kHeader[] = "\xEF\xBB\xBF" "time,label,address,result,round_trip_ms,detail\r\n";
+const char kHeader[] =
+    "\xEF\xBB\xBF"
+    "time,label,address,result,round_trip_ms,detail\r\n";
 
 // The lines of one row.
 QByteArray rowLines(const Host &row, const SessionHistory &history) {

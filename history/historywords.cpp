@@ -54,7 +54,8 @@ QString describeLoss(const HostStats &stats) {
     QString share = QString::number(100 * stats.lossShare(), 'f', 1);
     // Never "0 %" for a loss, nor "100 %" while something answered.
     if (stats.lost > 0 && share == QStringLiteral("0.0")) share = QStringLiteral("< 0.1");
-    if (stats.lost < stats.sent && share == QStringLiteral("100.0")) share = QStringLiteral("> 99.9");
+    if (stats.lost < stats.sent && share == QStringLiteral("100.0"))
+        share = QStringLiteral("> 99.9");
     if (share.endsWith(QStringLiteral(".0"))) share.chop(2);
     return QStringLiteral("%1 / %2 (%3 %)").arg(stats.lost).arg(stats.sent).arg(share);
 }

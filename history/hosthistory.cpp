@@ -100,8 +100,7 @@ void HostHistory::Tally::fill(HostStats &stats) const {
 
 HostHistory::HostHistory(DetailTexts &details) : m_details(&details) {}
 
-HostHistory::Sample HostHistory::sampleOf(qint64 atMs, const CheckResult &result,
-                                          quint32 detail) {
+HostHistory::Sample HostHistory::sampleOf(qint64 atMs, const CheckResult &result, quint32 detail) {
     Sample sample{};
     sample.atMs = static_cast<quint64>(std::max<qint64>(atMs, 0));
     switch (result.state) {
@@ -144,8 +143,7 @@ HistoryStretch HostHistory::stretchOf(const Summary &summary) {
 }
 
 void HostHistory::add(qint64 atMs, const CheckResult &result) {
-    const quint32 detail =
-        result.state == State::Answered ? 0 : m_details->intern(result.detail);
+    const quint32 detail = result.state == State::Answered ? 0 : m_details->intern(result.detail);
     const Sample sample = sampleOf(atMs, result, detail);
     // The tally takes the result as it is kept, so that the session's figures and those of its
     // results agree to the microsecond.

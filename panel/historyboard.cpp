@@ -20,9 +20,9 @@
 #include "history/historycsv.h"
 #include "history/historywords.h"
 #include "history/sessionhistory.h"
+#include "panel/historydelegates.h"
 #include "panel/historygraph.h"
 #include "panel/historymodel.h"
-#include "panel/historydelegates.h"
 #include "platform/savepath.h"
 
 HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
@@ -66,9 +66,10 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
     // Widths from the texts a column holds at most, so that they never jump as results come.
     const QFontMetrics metrics(m_table->font());
     const auto widthFor = [&](int column, const QString &widest) {
-        const int title = metrics.horizontalAdvance(
-            m_model->headerData(column, Qt::Horizontal).toString());
-        m_table->setColumnWidth(column, std::max(title + 28, metrics.horizontalAdvance(widest) + 16));
+        const int title =
+            metrics.horizontalAdvance(m_model->headerData(column, Qt::Horizontal).toString());
+        m_table->setColumnWidth(column,
+                                std::max(title + 28, metrics.horizontalAdvance(widest) + 16));
     };
     m_table->resizeColumnToContents(HistoryModel::Label);
     m_table->resizeColumnToContents(HistoryModel::Address);
@@ -79,8 +80,8 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
     widthFor(HistoryModel::LastResult, QStringLiteral("answered in 0.045 ms"));
     widthFor(HistoryModel::LastAt, QStringLiteral("00:00:00"));
     widthFor(HistoryModel::Loss, QStringLiteral("999 / 9999 (99.9 %)"));
-    for (const int column : {HistoryModel::Min, HistoryModel::Average, HistoryModel::Max,
-                             HistoryModel::Jitter})
+    for (const int column :
+         {HistoryModel::Min, HistoryModel::Average, HistoryModel::Max, HistoryModel::Jitter})
         widthFor(column, QStringLiteral("0.045"));
     m_table->setColumnWidth(HistoryModel::Recent, HistoryModel::kStripLength * 4 + 8);
     // A wider window gives the last result's words more room.
@@ -144,8 +145,7 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
 
     if (m_model->rowCount() > 0) {
         m_table->selectionModel()->setCurrentIndex(
-            m_sorted->index(0, 0),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_sorted->index(0, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     showCurrent();
     showNothingChecked();
@@ -162,9 +162,7 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
 
 HistoryBoard::~HistoryBoard() = default;
 
-void HistoryBoard::showNothingChecked() {
-    m_nothingChecked->setVisible(!m_history.checkedAny());
-}
+void HistoryBoard::showNothingChecked() { m_nothingChecked->setVisible(!m_history.checkedAny()); }
 
 void HistoryBoard::showCurrent() {
     const QModelIndex current = m_table->selectionModel()->currentIndex();
@@ -191,7 +189,8 @@ QString HistoryBoard::selectedText() const {
         lines.push_back(m_table->selectionModel()->currentIndex().row());
     std::sort(lines.begin(), lines.end());
     std::vector<int> rows;
-    for (const int line : lines) rows.push_back(m_sorted->mapToSource(m_sorted->index(line, 0)).row());
+    for (const int line : lines)
+        rows.push_back(m_sorted->mapToSource(m_sorted->index(line, 0)).row());
     return m_model->tabSeparated(rows);
 }
 
@@ -205,9 +204,9 @@ void HistoryBoard::saveAsCsv() {
     const QString suggested =
         QStringLiteral("norvex history %1.csv")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HHmm")));
-    const QString path = m_chooser->chooseSavePath(this, QStringLiteral("Save history as CSV"),
-                                                   suggested, QStringLiteral("CSV files"),
-                                                   QStringLiteral("csv"));
+    const QString path =
+        m_chooser->chooseSavePath(this, QStringLiteral("Save history as CSV"), suggested,
+                                  QStringLiteral("CSV files"), QStringLiteral("csv"));
     if (path.isEmpty()) return;
     const QString error = saveHistoryCsv(path, m_history.rows(), m_history);
     if (error.isEmpty()) {

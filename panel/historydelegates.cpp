@@ -45,7 +45,7 @@ void TextCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     }
     const QSizeF size = shown.size();
     const Qt::Alignment align = cell.displayAlignment;
-    const double x = align & Qt::AlignRight ? area.right() + 1 - size.width()
+    const double x = align & Qt::AlignRight     ? area.right() + 1 - size.width()
                      : align & Qt::AlignHCenter ? area.left() + (area.width() - size.width()) / 2
                                                 : area.left();
     const double y = area.top() + (area.height() - size.height()) / 2;
@@ -54,9 +54,8 @@ void TextCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
                                                                              : QPalette::Inactive;
     painter->save();
     painter->setFont(cell.font);
-    painter->setPen(cell.palette.color(group, cell.state & QStyle::State_Selected
-                                                  ? QPalette::HighlightedText
-                                                  : QPalette::Text));
+    painter->setPen(cell.palette.color(
+        group, cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     painter->drawStaticText(QPointF(x, y), shown);
     painter->restore();
 }
@@ -90,9 +89,9 @@ void StripDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
         switch (bar.state) {
             case CheckResult::State::Answered: {
                 const bool timed = bar.roundTripMs >= 0;
-                const int height = timed ? std::max(2, int(std::lround(heightOf(bar.roundTripMs) *
-                                                                       area.height())))
-                                         : area.height() / 2;
+                const int height =
+                    timed ? std::max(2, int(std::lround(heightOf(bar.roundTripMs) * area.height())))
+                          : area.height() / 2;
                 rect.setTop(area.bottom() + 1 - height);
                 (timed ? answered : untimed).push_back(rect);
                 break;
@@ -108,8 +107,10 @@ void StripDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     }
     painter->save();
     painter->setPen(Qt::NoPen);
-    for (const auto &[bars, color] : {std::pair{&answered, kAnswered}, {&untimed, kAnsweredUntimed},
-                                      {&lost, kLost}, {&couldNotCheck, kCouldNotCheck}}) {
+    for (const auto &[bars, color] : {std::pair{&answered, kAnswered},
+                                      {&untimed, kAnsweredUntimed},
+                                      {&lost, kLost},
+                                      {&couldNotCheck, kCouldNotCheck}}) {
         painter->setBrush(color);
         painter->drawRects(*bars);
     }

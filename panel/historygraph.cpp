@@ -80,10 +80,10 @@ qint64 gapAfter(const std::vector<Item> &items) {
 // The time between labels on the time axis: the shortest that leaves room for a label each.
 qint64 labelStep(qint64 span, double width, double labelWidth) {
     static const qint64 kSteps[] = {
-        kSecond,     2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
-        kMinute,     2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
-        kHour,       2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
-        2 * kDay,    7 * kDay,    14 * kDay,   28 * kDay};
+        kSecond,  2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+        kMinute,  2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+        kHour,    2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay,
+        2 * kDay, 7 * kDay,    14 * kDay,   28 * kDay};
     for (const qint64 step : kSteps) {
         if (double(step) / double(span) * width >= labelWidth) return step;
     }
@@ -177,7 +177,8 @@ void HistoryGraph::rebuild() {
     const qint64 span = toMs - fromMs;
     if (highMs <= 0) lowMs = highMs = 0.5;
     const double lowDecade = std::floor(std::log10(std::max(lowMs, 0.001)));
-    const double highDecade = std::max(lowDecade + 1, std::ceil(std::log10(std::max(highMs, 0.001))));
+    const double highDecade =
+        std::max(lowDecade + 1, std::ceil(std::log10(std::max(highMs, 0.001))));
 
     // Room for the legend and the lane above, the round-trip labels left, the times below.
     const QFontMetricsF metrics(font());
@@ -287,8 +288,9 @@ void HistoryGraph::rebuild() {
         bottoms << QPointF(xOf(c), bottom) << QPointF(xOf(c) + 1, bottom);
         const QPointF point(xOf(c) + 0.5, yOf(cell.sumMs / cell.timed));
         if (m_joined[c] && previous >= 0) {
-            if (!inLine[previous]) m_line.moveTo(xOf(previous) + 0.5,
-                                                 yOf(cells[previous].sumMs / cells[previous].timed));
+            if (!inLine[previous])
+                m_line.moveTo(xOf(previous) + 0.5,
+                              yOf(cells[previous].sumMs / cells[previous].timed));
             m_line.lineTo(point);
             inLine[previous] = inLine[c] = true;
         }
@@ -304,8 +306,8 @@ void HistoryGraph::rebuild() {
     for (const double ms : levels) {
         const double y = yOf(ms);
         m_grid.emplace_back(m_plot.left(), y, m_plot.right(), y);
-        m_texts.push_back({QPointF(m_plot.left() - 6, y), formatMs(ms),
-                           Qt::AlignRight | Qt::AlignVCenter});
+        m_texts.push_back(
+            {QPointF(m_plot.left() - 6, y), formatMs(ms), Qt::AlignRight | Qt::AlignVCenter});
     }
     const QDateTime first = m_history.timeOf(fromMs);
     const bool days = first.date() != m_history.timeOf(toMs).date();
@@ -313,19 +315,19 @@ void HistoryGraph::rebuild() {
                                   metrics.horizontalAdvance(days ? QStringLiteral("00-00 00:00")
                                                                  : QStringLiteral("00:00:00")) +
                                       24);
-    const QString format = days ? QStringLiteral("MM-dd HH:mm")
+    const QString format = days             ? QStringLiteral("MM-dd HH:mm")
                            : step < kMinute ? QStringLiteral("HH:mm:ss")
                                             : QStringLiteral("HH:mm");
     // Labels fall on whole steps of the local clock.
     const qint64 localStart =
         m_history.startedAt().toMSecsSinceEpoch() + m_history.startedAt().offsetFromUtc() * kSecond;
-    for (qint64 local = (localStart + fromMs + step - 1) / step * step;
-         local - localStart <= toMs; local += step) {
+    for (qint64 local = (localStart + fromMs + step - 1) / step * step; local - localStart <= toMs;
+         local += step) {
         const qint64 ms = local - localStart;
         const double x = m_plot.left() + double(ms - fromMs) / double(span) * m_plot.width();
         m_grid.emplace_back(x, m_plot.top(), x, m_plot.bottom());
-        m_texts.push_back({QPointF(x, m_plot.bottom() + 4),
-                           m_history.timeOf(ms).toString(format), Qt::AlignHCenter | Qt::AlignTop});
+        m_texts.push_back({QPointF(x, m_plot.bottom() + 4), m_history.timeOf(ms).toString(format),
+                           Qt::AlignHCenter | Qt::AlignTop});
     }
     setAccessibleDescription(QStringLiteral("%1, from %2 to %3")
                                  .arg(describeHistory(m_history.statsOf(m_address)),

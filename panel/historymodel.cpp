@@ -18,7 +18,7 @@ QString lastResultWords(const HistoryResult &result) {
             break;
     }
     return result.detail.isEmpty() ? QStringLiteral("could not check")
-                                    : QStringLiteral("could not check: %1").arg(result.detail);
+                                   : QStringLiteral("could not check: %1").arg(result.detail);
 }
 
 // Worse is higher: what sorts first when a column is sorted worst first.
@@ -178,8 +178,7 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const {
         case StripRole: {
             if (column != Recent) return QVariant();
             HistoryStrip strip;
-            for (const HistoryResult &result :
-                 m_history.recentOf(host(row).address, kStripLength))
+            for (const HistoryResult &result : m_history.recentOf(host(row).address, kStripLength))
                 strip.push_back({result.state, float(result.roundTripMs)});
             return QVariant::fromValue(strip);
         }
@@ -198,9 +197,8 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const {
             if (column == LastResult) return text(row, column);
             return QVariant();
         case Qt::TextAlignmentRole:
-            return column >= Loss && column <= Jitter
-                       ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
-                       : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+            return column >= Loss && column <= Jitter ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
+                                                      : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
         default:
             return QVariant();
     }
@@ -209,8 +207,8 @@ QVariant HistoryModel::data(const QModelIndex &index, int role) const {
 QVariant HistoryModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || section < 0 || section >= kColumns) return QVariant();
     static const char *const kTitles[kColumns] = {
-        "Host", "Address", "Last result", "At", "Lost / sent", "Min (ms)", "Average (ms)",
-        "Max (ms)", "Jitter (ms)", "Recent results"};
+        "Host",     "Address",      "Last result", "At",          "Lost / sent",
+        "Min (ms)", "Average (ms)", "Max (ms)",    "Jitter (ms)", "Recent results"};
     static const char *const kTips[kColumns] = {
         "The row's label",
         "The row's address",

@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <functional>
 #include <map>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -48,7 +48,9 @@ public:
 };
 
 // QStrings in GoogleTest's messages as text rather than bytes.
-inline void PrintTo(const QString &text, std::ostream *out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 // A clock at a fixed offset from UTC (+01:00, whatever the machine's zone), moved on by hand.
 class FakeWallClock : public WallClock {

@@ -254,8 +254,7 @@ TEST(HistoryCsv, ReadsBackWithQuotedLabelsAndTheTimeWithItsOffset) {
     const std::vector<QStringList> lines = parseCsv(QString::fromUtf8(bytes.mid(3)));
     const std::vector<QStringList> expected = {
         {"time", "label", "address", "result", "round_trip_ms", "detail"},
-        {"2026-12-07T09:00:01.234+01:00", "Gateway, \"main\"", "10.0.0.1", "answered", "0.412",
-         ""},
+        {"2026-12-07T09:00:01.234+01:00", "Gateway, \"main\"", "10.0.0.1", "answered", "0.412", ""},
         {"2026-12-07T09:00:06.234+01:00", "Gateway, \"main\"", "10.0.0.1", "no answer", "",
          "no reply\nat all"},
         {"2026-12-07T09:00:01.234+01:00", "two\rlines", "10.0.0.1", "answered", "0.412", ""},

@@ -49,10 +49,10 @@ struct Board {
                 any = true;
                 const QString &w = list[run];
                 if (w == u'.') continue;
-                history.record(address,
-                               w == u'x'   ? CheckResult{State::NoAnswer, -1, "no reply"}
-                               : w == u'?' ? CheckResult{State::CouldNotCheck, -1, "unknown"}
-                                           : CheckResult{State::Answered, w.toDouble(), ""});
+                history.record(address, w == u'x' ? CheckResult{State::NoAnswer, -1, "no reply"}
+                                        : w == u'?'
+                                            ? CheckResult{State::CouldNotCheck, -1, "unknown"}
+                                            : CheckResult{State::Answered, w.toDouble(), ""});
             }
             if (!any) break;
             clock.advance(5000);
@@ -84,9 +84,8 @@ const std::vector<Host> kRows = {{"a", "10.0.0.1"},
                                  {"never", "10.0.0.3"},
                                  {"d", "10.0.0.4"},
                                  {"b again", "10.0.0.2"}};
-const std::map<QString, QString> kResults = {{"10.0.0.1", "8 9 10 9"},
-                                             {"10.0.0.2", "0.3 x 0.5 x"},
-                                             {"10.0.0.4", "? 10 x 14 12"}};
+const std::map<QString, QString> kResults = {
+    {"10.0.0.1", "8 9 10 9"}, {"10.0.0.2", "0.3 x 0.5 x"}, {"10.0.0.4", "? 10 x 14 12"}};
 
 TEST(HistoryBoard, OneClickOnAColumnSortsTheWorstFirstByNumberNotText) {
     const struct {
@@ -169,8 +168,8 @@ TEST(HistoryBoard, TheGraphShowsTheChosenHostAndLeavesAGapInCheckingEmpty) {
     // The line joins the answers of the first two minutes, not across the ten-minute pause.
     const std::vector<bool> &joined = graph->joinedColumns();
     EXPECT_EQ(std::count(joined.begin(), joined.begin() + width / 4, true), 11);
-    const int after = static_cast<int>(
-        std::find(results.begin() + width / 4, results.end(), true) - results.begin());
+    const int after = static_cast<int>(std::find(results.begin() + width / 4, results.end(), true) -
+                                       results.begin());
     ASSERT_LT(after, width);
     EXPECT_LT(after, width * 9 / 10);
     EXPECT_FALSE(joined[after]);

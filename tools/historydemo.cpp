@@ -33,15 +33,13 @@ void recordRun(SessionHistory &history, std::mt19937 &random, int run) {
     const CheckResult lost{State::NoAnswer, -1, QStringLiteral("no reply within 1 s")};
     const bool lunch = run > 2400 && run < 2640;  // the office switch restarted: 20 minutes
     history.record(QStringLiteral("127.0.0.1"), answer(0.05, 0.01));
-    history.record(QStringLiteral("127.0.0.2"),
-                   share(random) < 0.01 ? lost : answer(0.6, 0.15));
+    history.record(QStringLiteral("127.0.0.2"), share(random) < 0.01 ? lost : answer(0.6, 0.15));
     if (!lunch) {
         history.record(QStringLiteral("127.0.0.3"),
                        share(random) < 0.04 ? lost : answer(18 + 6 * std::sin(run / 90.0), 2));
         history.record(QStringLiteral("127.0.0.4"), run > 3600 ? lost : answer(3, 0.8));
     }
-    history.record(QStringLiteral("127.0.0.5"),
-                   share(random) < 0.1 ? lost : answer(240, 40));
+    history.record(QStringLiteral("127.0.0.5"), share(random) < 0.1 ? lost : answer(240, 40));
     history.record(QStringLiteral("printer.example"),
                    {State::CouldNotCheck, -1, QStringLiteral("unknown name")});
 }

@@ -1,8 +1,7 @@
 // The save dialog on Windows: the common dialog of comdlg32. The Qt built for Windows leaves its
 // own file dialog out, and the common dialog is the one Windows users know.
-#include <windows.h>
-
 #include <commdlg.h>
+#include <windows.h>
 
 #include <QDir>
 #include <QStandardPaths>
@@ -28,10 +27,9 @@ public:
         filter += L'\0';
         const std::wstring title = caption.toStdWString();
         const std::wstring suffix = extension.toStdWString();
-        const std::wstring folder =
-            QDir::toNativeSeparators(
-                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                .toStdWString();
+        const std::wstring folder = QDir::toNativeSeparators(QStandardPaths::writableLocation(
+                                                                 QStandardPaths::DocumentsLocation))
+                                        .toStdWString();
         // Room for a long path; the dialog writes the chosen one here.
         std::wstring file = suggestedName.toStdWString();
         file.resize(32768, L'\0');
