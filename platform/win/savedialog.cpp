@@ -1,7 +1,10 @@
 // The save dialog on Windows: the common dialog of comdlg32. The Qt built for Windows leaves its
 // own file dialog out, and the common dialog is the one Windows users know.
-#include <commdlg.h>
+// The order matters: commdlg.h needs what windows.h declares.
+// clang-format off
 #include <windows.h>
+#include <commdlg.h>
+// clang-format on
 
 #include <QDir>
 #include <QStandardPaths>
