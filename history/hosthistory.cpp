@@ -105,9 +105,10 @@ HostHistory::Sample HostHistory::sampleOf(qint64 atMs, const CheckResult &result
     sample.atMs = static_cast<quint64>(std::max<qint64>(atMs, 0));
     switch (result.state) {
         case State::Answered:
-            sample.code = result.roundTripMs >= 0
-                              ? std::min<qint64>(std::llround(result.roundTripMs * 1000),
-                                                 kLongestMicroseconds)
+            // A time that is not a finite number is an answer of unknown time.
+            sample.code = result.roundTripMs >= 0 && std::isfinite(result.roundTripMs)
+                              ? std::llround(std::min(result.roundTripMs * 1000,
+                                                      double(kLongestMicroseconds)))
                               : -1;
             break;
         case State::NoAnswer:
