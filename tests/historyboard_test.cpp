@@ -41,6 +41,13 @@ public:
 struct Board {
     Board(std::vector<Host> rows, const std::map<QString, QString> &results) {
         history.setRows(std::move(rows));
+        record(results);
+        board = std::make_unique<HistoryBoard>(history, QStringLiteral("norvex.nvx"), &chooser);
+        board->show();
+        QApplication::processEvents();
+    }
+    // Records the runs, one every 5 s; once the board is open, it is shown each run as it comes.
+    void record(const std::map<QString, QString> &results) {
         for (int run = 0;; ++run) {
             bool any = false;
             for (const auto &[address, words] : results) {
@@ -49,17 +56,15 @@ struct Board {
                 any = true;
                 const QString &w = list[run];
                 if (w == u'.') continue;
-                history.record(address, w == u'x' ? CheckResult{State::NoAnswer, -1, "no reply"}
-                                        : w == u'?'
-                                            ? CheckResult{State::CouldNotCheck, -1, "unknown"}
-                                            : CheckResult{State::Answered, w.toDouble(), ""});
+                history.record(address,
+                               w == u'x'   ? CheckResult{State::NoAnswer, -1, "no reply"}
+                               : w == u'?' ? CheckResult{State::CouldNotCheck, -1, "unknown"}
+                                           : CheckResult{State::Answered, w.toDouble(), ""});
             }
             if (!any) break;
             clock.advance(5000);
+            if (board) QApplication::processEvents();
         }
-        board = std::make_unique<HistoryBoard>(history, QStringLiteral("norvex.nvx"), &chooser);
-        board->show();
-        QApplication::processEvents();
     }
     // The labels of the lines, in the order shown.
     QStringList labels() const {
@@ -156,10 +161,11 @@ TEST(HistoryBoard, AResultUpdatesItsHostsLinesAloneWithoutAReset) {
 }
 
 TEST(HistoryBoard, TheGraphShowsTheChosenHostAndLeavesAGapInCheckingEmpty) {
-    // Checked every 5 s for two minutes, nothing for ten, then again for two.
-    const QString run = QStringLiteral("1 x ").repeated(12);
-    Board board({{"a", "10.0.0.1"}, {"b", "10.0.0.2"}},
-                {{"10.0.0.1", run + QStringLiteral(". ").repeated(120) + run.trimmed()}});
+    // Checked every 5 s for two minutes, nothing for ten, then again for two, those results
+    // followed as they come.
+    const QString run = QStringLiteral("1 x ").repeated(12).trimmed();
+    Board board({{"a", "10.0.0.1"}, {"b", "10.0.0.2"}}, {{"10.0.0.1", run}});
+    board.record({{"10.0.0.1", QStringLiteral(". ").repeated(121) + run}});
     HistoryGraph *graph = board.board->graph();
     EXPECT_EQ(graph->address(), "10.0.0.1");
     const std::vector<bool> &results = graph->columnsWithResults();
