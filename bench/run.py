@@ -142,9 +142,11 @@ def history_figures(platform_env, where):
                          env=platform_env, check=True, capture_output=True, text=True).stdout.split()
     v = dict(zip(out[0::2], out[1::2]))
     print("\nHistory board, 86 rows, %s: opening over an hour each %s ms (slowest %s), over a day "
-          "each %s ms (slowest %s); one run's 86 results shown %s ms (slowest %s)" %
+          "each %s ms (slowest %s); one run's 86 results shown %s ms (slowest %s; processor time "
+          "%s ms)" %
           (where, v["open_1h_ms_median"], v["open_1h_ms_max"], v["open_24h_ms_median"],
-           v["open_24h_ms_max"], v["update_ms_median"], v["update_ms_max"]))
+           v["open_24h_ms_max"], v["update_ms_median"], v["update_ms_max"],
+           v["update_cpu_ms_median"]))
     return v
 
 
