@@ -71,12 +71,7 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
         m_table->setColumnWidth(column,
                                 std::max(title + 28, metrics.horizontalAdvance(widest) + 16));
     };
-    m_table->resizeColumnToContents(HistoryModel::Label);
-    m_table->resizeColumnToContents(HistoryModel::Address);
-    m_table->setColumnWidth(HistoryModel::Label,
-                            std::min(m_table->columnWidth(HistoryModel::Label), 260));
-    m_table->setColumnWidth(HistoryModel::Address,
-                            std::min(m_table->columnWidth(HistoryModel::Address), 260));
+    fitNames();
     widthFor(HistoryModel::LastResult, QStringLiteral("answered in 0.045 ms"));
     widthFor(HistoryModel::LastAt, QStringLiteral("00:00:00"));
     widthFor(HistoryModel::Loss, QStringLiteral("999 / 9999 (99.9 %)"));
@@ -137,6 +132,7 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
             line, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         showCurrent();
         showNothingChecked();
+        fitNames();
     });
     connect(&history, &SessionHistory::recorded, this, [this](const QString &address) {
         if (address == m_shownAddress) showCurrent();
@@ -161,6 +157,13 @@ HistoryBoard::HistoryBoard(const SessionHistory &history, const QString &title,
 }
 
 HistoryBoard::~HistoryBoard() = default;
+
+void HistoryBoard::fitNames() {
+    for (const int column : {HistoryModel::Label, HistoryModel::Address}) {
+        m_table->resizeColumnToContents(column);
+        m_table->setColumnWidth(column, std::min(m_table->columnWidth(column), 260));
+    }
+}
 
 void HistoryBoard::showNothingChecked() { m_nothingChecked->setVisible(!m_history.checkedAny()); }
 

@@ -41,6 +41,8 @@ public:
 private:
     void showCurrent();
     void showNothingChecked();
+    // The label and address columns as wide as their texts, within reason.
+    void fitNames();
 
     const SessionHistory &m_history;
     std::unique_ptr<SavePathChooser> m_systemChooser;

@@ -112,9 +112,8 @@ std::vector<bool> HistoryGraph::columnsWithLoss() const {
 
 int HistoryGraph::columnOf(qint64 ms) const {
     const int columns = static_cast<int>(m_columns.size());
-    return std::clamp(
-        static_cast<int>(double(ms - m_fromMs) / double(m_toMs - m_fromMs) * columns), 0,
-        columns - 1);
+    return std::clamp(static_cast<int>(double(ms - m_fromMs) / double(m_toMs - m_fromMs) * columns),
+                      0, columns - 1);
 }
 
 double HistoryGraph::yOf(double ms) const {

@@ -56,10 +56,10 @@ struct Board {
                 any = true;
                 const QString &w = list[run];
                 if (w == u'.') continue;
-                history.record(address,
-                               w == u'x'   ? CheckResult{State::NoAnswer, -1, "no reply"}
-                               : w == u'?' ? CheckResult{State::CouldNotCheck, -1, "unknown"}
-                                           : CheckResult{State::Answered, w.toDouble(), ""});
+                history.record(address, w == u'x' ? CheckResult{State::NoAnswer, -1, "no reply"}
+                                        : w == u'?'
+                                            ? CheckResult{State::CouldNotCheck, -1, "unknown"}
+                                            : CheckResult{State::Answered, w.toDouble(), ""});
             }
             if (!any) break;
             clock.advance(5000);
