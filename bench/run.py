@@ -115,4 +115,22 @@ clicks = subprocess.run([driver, "clicks", lists["example"], "50"], env=env, che
 values = dict(zip(clicks[0::2], clicks[1::2]))
 print("\nClick to start (fake terminal), 50 clicks: median %s ms, slowest %s ms, all %s ms" %
       (values["median_ms"], values["max_ms"], values["total_ms"]))
+def history_figures(platform_env, where):
+    out = subprocess.run([os.path.join(build, "bench", "history_bench"), str(max(10, runs))],
+                         env=platform_env, check=True, capture_output=True, text=True).stdout.split()
+    v = dict(zip(out[0::2], out[1::2]))
+    print("\nHistory board, 86 rows, %s: opening over an hour each %s ms (slowest %s), over a day "
+          "each %s ms (slowest %s); one run's 86 results shown %s ms (slowest %s; processor time "
+          "%s ms)" %
+          (where, v["open_1h_ms_median"], v["open_1h_ms_max"], v["open_24h_ms_median"],
+           v["open_24h_ms_max"], v["update_ms_median"], v["update_ms_max"],
+           v["update_cpu_ms_median"]))
+    return v
+
+
+v = history_figures(env, "offscreen")
+print("History of 86 hosts after a day at 5 s: %.2f MiB counted from capacities, %.2f MiB handed "
+      "out by the C library" % (int(v["memory_bytes"]) / 2**20, int(v["heap_bytes"]) / 2**20))
+if display:
+    history_figures(dict(os.environ, QT_QPA_PLATFORM="xcb", DISPLAY=display), "Xvfb")
 shutil.rmtree(work)

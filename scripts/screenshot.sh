@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Remakes the README's pictures, drawn headless: docs/norvex-window.png, the window for the
-# example list, and docs/norvex-checked.png, the window for docs/checked.nvx after a check of its
-# hosts. The check runs a stand-in fping first on PATH that answers for each loopback address as
-# told below: no real fping or ping runs and nothing is sent anywhere.
+# example list, docs/norvex-checked.png, the window for docs/checked.nvx after a check of its
+# hosts, and docs/norvex-history.png, the history board over a made-up session. The check runs a
+# stand-in fping first on PATH that answers for each loopback address as told below: no real fping
+# or ping runs and nothing is sent anywhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build >/dev/null
-cmake --build build -j2 --target norvex-screenshot
+cmake --build build -j2 --target norvex-screenshot norvex-history-demo
 QT_QPA_PLATFORM=offscreen build/norvex-screenshot examples/norvex.nvx docs/norvex-window.png
 echo "wrote docs/norvex-window.png"
+QT_QPA_PLATFORM=offscreen build/norvex-history-demo docs/norvex-history.png
+echo "wrote docs/norvex-history.png"
 
 standin=$(mktemp -d)
 trap 'rm -rf "$standin"' EXIT

@@ -14,9 +14,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "history/sessionhistory.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
 #include "platform/notifier.h"
@@ -45,6 +47,19 @@ public:
     QString watched;
     int watches = 0;
     std::function<void()> fileChanged;
+};
+
+// QStrings in GoogleTest's messages as text rather than bytes.
+inline void PrintTo(const QString &text, std::ostream *out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+// A clock at a fixed offset from UTC (+01:00, whatever the machine's zone), moved on by hand.
+class FakeWallClock : public WallClock {
+public:
+    QDateTime now() const override { return at; }
+    void advance(qint64 ms) { at = at.addMSecs(ms); }
+    QDateTime at{QDate(2026, 12, 7), QTime(9, 0), Qt::OffsetFromUTC, 3600};
 };
 
 // Records notices, and whether it was told that watching is on.
