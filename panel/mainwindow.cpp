@@ -6,12 +6,15 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScopedValueRollback>
 
+#include "history/historywords.h"
 #include "panel/checkqueue.h"
+#include "panel/historyboard.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
 #include "platform/notifier.h"
@@ -107,6 +110,8 @@ MainWindow::MainWindow(FileReader &files, ProcessLauncher &launcher, const QStri
                     QKeySequence(Qt::CTRL | Qt::Key_C), [this] { copyAddress(focusedRow()); });
     addWindowAction(QStringLiteral("&Reload list"), QStringLiteral("reloadList"),
                     QKeySequence(Qt::CTRL | Qt::Key_R), [this] { reloadList(); });
+    addWindowAction(QStringLiteral("&History"), QStringLiteral("showHistory"),
+                    QKeySequence(Qt::CTRL | Qt::Key_H), [this] { showHistory(); });
     m_fade.setSingleShot(true);
     QObject::connect(&m_fade, &QTimer::timeout, this, [this] { fadeOldResults(); });
     if (m_checker) addCheckActions();
@@ -176,6 +181,11 @@ void MainWindow::showList(LoadedList list) {
     // held while their widgets are built.
     list = LoadedList();
     for (const HostRow &row : m_rows) showRow(row);
+    // The history follows the rows, keeping every address still listed.
+    std::vector<Host> hosts;
+    for (const HostRow &row : m_rows) hosts.push_back(row.host);
+    if (hosts.empty()) hosts.push_back(m_placeholderHost);
+    m_history.setRows(std::move(hosts));
 }
 
 bool MainWindow::showsAlready(const LoadedList &list) const {
@@ -238,6 +248,18 @@ void MainWindow::reloadList() {
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::showHistory() {
+    if (!m_board) {
+        const QString list = QFileInfo(m_listFileName).fileName();
+        m_board = std::make_unique<HistoryBoard>(
+            m_history, QStringLiteral("norvex history  [%1]").arg(list), nullptr, this);
+        m_board->setObjectName(QStringLiteral("historyBoard"));
+    }
+    m_board->show();
+    m_board->raise();
+    m_board->activateWindow();
+}
 
 TwipsButton *MainWindow::pingButton(int row) const {
     return row >= 1 && row <= static_cast<int>(m_pingButtons.size()) ? m_pingButtons[row - 1]
@@ -440,6 +462,7 @@ void MainWindow::showResult(int row, const CheckResult &result) {
             words = QStringLiteral("Could not check %1: %2").arg(name, result.detail);
             break;
     }
+    m_history.record(host.address, result);
     Shown shown{look, words, QTime::currentTime(), QElapsedTimer()};
     shown.since.start();
     showCheck(row, shown);
@@ -506,6 +529,10 @@ void MainWindow::showCheck(int row, const Shown &shown) {
     if (!shown.at.isNull())
         words += QStringLiteral(" at ") + shown.at.toString(QStringLiteral("HH:mm:ss"));
     if (old) words += QStringLiteral(" (an old result)");
+    // How it has answered over the session, beside the last result.
+    if (const QString session = describeHistoryBriefly(m_history.statsOf(hostOf(row)->address));
+        !shown.at.isNull() && !session.isEmpty())
+        words += QStringLiteral("; ") + session;
     mark->setLook(shown.look);
     mark->setStale(old);
     mark->setToolTip(words);
@@ -561,6 +588,9 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event) {
         addRowEntry(QStringLiteral("&Copy address\tCtrl+C"), "copyAddress",
                     &MainWindow::copyAddress);
     }
+    QAction *history = menu->addAction(QStringLiteral("&History\tCtrl+H"));
+    history->setObjectName(QStringLiteral("showHistory"));
+    QObject::connect(history, &QAction::triggered, this, [this] { showHistory(); });
     QAction *reload = menu->addAction(QStringLiteral("&Reload list\tCtrl+R"));
     reload->setObjectName(QStringLiteral("reloadList"));
     QObject::connect(reload, &QAction::triggered, this, [this] { reloadList(); });

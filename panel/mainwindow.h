@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "history/sessionhistory.h"
 #include "list/load.h"
 #include "panel/answerwatch.h"
 #include "panel/checkmark.h"
@@ -16,6 +17,7 @@
 
 class CheckQueue;
 class FileReader;
+class HistoryBoard;
 class HostChecker;
 class Notifier;
 class ProcessLauncher;
@@ -70,6 +72,10 @@ public:
     // checking, a notice; 0 (the default) watches no speed. Not remembered.
     void setSlowAboveMs(int ms);
     int slowAboveMs() const { return m_slowAboveMs; }
+    // Opens the board of every host's history over the session (also Ctrl+H), or raises it.
+    void showHistory();
+    const SessionHistory &history() const { return m_history; }
+    HistoryBoard *historyBoard() const { return m_board.get(); }
     // The mark on a row; null until that row is first checked.
     Twips<CheckMark> *markOf(int row) const;
 
@@ -141,4 +147,6 @@ private:
     QActionGroup *m_slowLimits = nullptr;
     int m_slowAboveMs = 0;
     std::map<QString, int> m_slowRuns;  // by address: slow replies in a row
+    SessionHistory m_history;
+    std::unique_ptr<HistoryBoard> m_board;  // made when first asked for; goes before the history
 };

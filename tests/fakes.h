@@ -104,10 +104,13 @@ void runUntil(Done done, int timeoutMs) {
     }
 }
 
-// A mark's words with the time of its result taken out; "no time" when they give none.
+// A mark's words about its last result, with the time it came and the session's figures after
+// it taken out; "no time" when they give no time.
 inline QString withoutTime(QString words) {
     static const QRegularExpression at(QStringLiteral(" at \\d\\d:\\d\\d:\\d\\d"));
-    return words.contains(at) ? words.remove(at) : QStringLiteral("no time");
+    static const QRegularExpression session(
+        QStringLiteral("; \\d+ of \\d+ lost(, average [0-9.]+ ms)?"));
+    return words.contains(at) ? words.remove(at).remove(session) : QStringLiteral("no time");
 }
 
 // A list text: the lines joined with CR LF, each line ended by one.

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "panel/historyboard.h"
+#include "panel/historymodel.h"
 #include "panel/mainwindow.h"
 #include "platform/filewatch.h"
 #include "tests/fakes.h"
@@ -316,7 +318,7 @@ TEST(WindowMarks, AResultSaysWhenItCameAndFadesWhenOldAndAnAddressIsCopiedAsWrit
     EXPECT_EQ(withoutTime(mark->toolTip()), QStringLiteral("127.0.0.2 answered in 1 ms"));
     EXPECT_FALSE(mark->stale());
     runUntil([&] { return mark->stale(); }, 3000);
-    EXPECT_TRUE(mark->accessibleDescription().endsWith(" (an old result)"));
+    EXPECT_TRUE(mark->accessibleDescription().contains(" (an old result); "));
     w.window.copyAddress(1);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("-l 1000 127.0.0.2"));
 }
@@ -406,6 +408,41 @@ TEST(WindowMarks, SlowTwiceInARowHasAMarkAndANotice) {
     ASSERT_EQ(w.notifier.notices.size(), 2);
     EXPECT_TRUE(w.notifier.notices[0].startsWith("b (127.0.0.2) answers slowly: 300 ms|"));
     EXPECT_TRUE(w.notifier.notices[1].startsWith("b (127.0.0.2) answers quickly again|"));
+}
+
+// A mark says how its host answered over the session too, in its tooltip and for screen readers.
+TEST(WindowMarks, AMarkAddsTheSessionsLossAndAverage) {
+    Watched w;
+    for (const double ms : {0.4, -1.0, 0.6}) {
+        w.checker.answers["127.0.0.1"] = {
+            {ms < 0 ? State::NoAnswer : State::Answered, ms, "no reply"}, 0};
+        w.window.checkHost(1);
+        runUntil([&] { return w.look(1) != Look::Checking; }, 2000);
+    }
+    static const QRegularExpression words(
+        QStringLiteral("^127\\.0\\.0\\.1 answered in 0\\.6 ms at \\d\\d:\\d\\d:\\d\\d; 1 of 3 "
+                       "lost, average 0\\.5 ms$"));
+    EXPECT_TRUE(words.match(w.window.markOf(1)->toolTip()).hasMatch())
+        << w.window.markOf(1)->toolTip().toStdString();
+    EXPECT_EQ(w.window.markOf(1)->accessibleDescription(), w.window.markOf(1)->toolTip());
+}
+
+// Ctrl+H opens one board over the window's history, which keeps every address the list still has.
+TEST(WindowHistory, OneBoardFollowsTheChecksAndAReloadKeepsListedAddresses) {
+    Watched w;
+    w.window.checkAll();
+    runUntil([&] { return w.look(3) != Look::Checking; }, 2000);
+    w.window.showHistory();
+    HistoryBoard *board = w.window.historyBoard();
+    ASSERT_NE(board, nullptr);
+    EXPECT_TRUE(board->windowTitle().contains("norvex.nvx")) << board->windowTitle().toStdString();
+    EXPECT_EQ(board->model()->rowCount(), 3);
+    w.window.showHistory();  // asked again: the same board
+    EXPECT_EQ(w.window.historyBoard(), board);
+    w.rewrite("[LIST]\r\nb=127.0.0.2\r\nnew=127.0.0.9\r\n");
+    EXPECT_EQ(w.window.history().statsOf("127.0.0.2").sent, 1);
+    EXPECT_EQ(w.window.history().statsOf("127.0.0.1").sent, 0);
+    EXPECT_EQ(board->model()->rowCount(), 2);
 }
 
 // A result is fresh for two pauses of keep checking and faded after: an old green is never taken
