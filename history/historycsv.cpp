@@ -9,7 +9,11 @@
 namespace {
 constexpr qint64 kMinuteMs = 60 * 1000;
 
-QByteArray field(const QString &text) {
+// A text field as a spreadsheet reads it: never as a formula. A field that starts with what a
+// spreadsheet takes for one (=, +, -, @) gets a ' before it, which a spreadsheet reads as "text
+// follows" (an address with ping options before it, "-l 1000 10.0.0.1", included).
+QByteArray field(QString text) {
+    if (!text.isEmpty() && QStringView(u"=+-@").contains(text.front())) text.prepend(u'\'');
     if (!text.contains(u'"') && !text.contains(u',') && !text.contains(u'\n') &&
         !text.contains(u'\r'))
         return text.toUtf8();

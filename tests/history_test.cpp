@@ -266,6 +266,23 @@ TEST(HistoryCsv, ReadsBackWithQuotedLabelsAndTheTimeWithItsOffset) {
               clock.at.addMSecs(-5000));
 }
 
+// A spreadsheet takes a field that starts with =, +, - or @ for a formula: it never runs one.
+TEST(HistoryCsv, NoFieldIsAFormula) {
+    FakeWallClock clock;
+    SessionHistory history(clock);
+    const std::vector<Host> rows = {{"=HYPERLINK(\"x\")", "-l 1000 10.0.0.9"}, {"@a", "+b"}};
+    history.setRows(rows);
+    for (const Host &row : rows) history.record(row.address, {State::Answered, 1, QString()});
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.csv"));
+    ASSERT_EQ(saveHistoryCsv(path, rows, history), QString());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.contains(",\"'=HYPERLINK(\"\"x\"\")\",'-l 1000 10.0.0.9,")) << bytes.data();
+    EXPECT_TRUE(bytes.contains(",'@a,'+b,")) << bytes.data();
+}
+
 TEST(HistoryCsv, ASummarisedStretchIsOneLineThatSaysSo) {
     FakeWallClock clock;
     SessionHistory history(clock);
