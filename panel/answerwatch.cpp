@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "history/historywords.h"
+
 std::optional<bool> Settled::record(bool yes) {
     const int now = yes ? 1 : 0;
     if (m_state < 0 || now == m_state) {
@@ -106,7 +108,7 @@ std::vector<AnswerWatch::Notice> AnswerWatch::notices(const std::vector<Change> 
                     case Slow:
                         told.push_back(
                             {QStringLiteral("%1 answers slowly: %2 ms")
-                                 .arg(c->name, roundTripText(c->ms)),
+                                 .arg(c->name, formatMs(c->ms)),
                              QStringLiteral("Slower than %1 ms twice in a row, the last time at "
                                             "%2.")
                                  .arg(limit, at)});

@@ -449,10 +449,10 @@ void MainWindow::showResult(int row, const CheckResult &result) {
         case CheckResult::State::Answered:
             words = look == CheckMark::Look::Slow
                         ? QStringLiteral("%1 answered slowly in %2 ms (over %3 ms twice in a row)")
-                              .arg(name, roundTripText(result.roundTripMs))
+                              .arg(name, formatMs(result.roundTripMs))
                               .arg(m_slowAboveMs)
                     : result.roundTripMs >= 0 ? QStringLiteral("%1 answered in %2 ms")
-                                                    .arg(name, roundTripText(result.roundTripMs))
+                                                    .arg(name, formatMs(result.roundTripMs))
                                               : QStringLiteral("%1 answered").arg(name);
             break;
         case CheckResult::State::NoAnswer:

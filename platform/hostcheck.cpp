@@ -52,11 +52,6 @@ private:
 
 }  // namespace
 
-QString roundTripText(double ms) {
-    // Three significant figures below 100 ms, whole milliseconds above.
-    return ms >= 100 ? QString::number(qRound64(ms)) : QString::number(ms, 'g', 3);
-}
-
 std::unique_ptr<PendingCheck> sweepOneByOne(std::vector<CheckTarget> targets,
                                             HostChecker::Each each, int mostAtOnce, Start start) {
     return std::make_unique<OneByOne>(std::move(targets), std::move(each), mostAtOnce,

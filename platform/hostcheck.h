@@ -20,9 +20,6 @@ struct CheckResult {
     QString detail;           // why there was no answer, or why it could not be checked
 };
 
-// A round-trip time as the window says it: "0.045", "12.5", "230".
-QString roundTripText(double ms);
-
 // Where one check goes: a host for an echo request, or a host and a TCP port for one connect.
 struct CheckTarget {
     QString host;  // a name or an address, never an option
