@@ -137,7 +137,13 @@ std::pair<int, int> HistoryGraph::place(const Item &item) {
     m_lastEndMs = std::max(m_lastEndMs, item.toMs - 1);
     const int first = columnOf(item.fromMs);
     const int last = item.stretch ? columnOf(item.toMs - 1) : first;
+    // A loss or a check that could not be made is marked until the next result: it is drawn
+    // again with this one.
     int touched = first;
+    if (m_lastPlaced >= 0 && m_lastPlaced < first &&
+        (m_columns[m_lastPlaced].lost || m_columns[m_lastPlaced].couldNotCheck))
+        touched = m_lastPlaced;
+    m_lastPlaced = std::max(m_lastPlaced, last);
     for (int c = first; c <= last; ++c) {
         Column &column = m_columns[c];
         column.results = true;
@@ -150,7 +156,12 @@ std::pair<int, int> HistoryGraph::place(const Item &item) {
         column.sumMs += item.averageMs;
         ++column.timed;
         if (c != m_lastTimed) {
-            column.joined = m_lastTimed >= 0 && !m_broken;
+            // Not across two or more columns of losses alone, as where a host was down: the
+            // line would claim answers there. One lost reply between answers leaves it whole.
+            int unanswered = 0;
+            for (int between = m_lastTimed + 1; between < c; ++between)
+                unanswered += m_columns[between].lost || m_columns[between].couldNotCheck;
+            column.joined = m_lastTimed >= 0 && !m_broken && unanswered < 2;
             if (column.joined) touched = std::min(touched, m_lastTimed);
             m_lastTimed = c;
             m_broken = false;
@@ -167,6 +178,7 @@ void HistoryGraph::rebuild() {
     m_placed = 0;
     m_lastEndMs = kNever;
     m_lastTimed = -1;
+    m_lastPlaced = -1;
     m_broken = false;
     const HostHistory *host = m_showing ? m_history.find(m_address) : nullptr;
     if (!m_showing) {
@@ -415,11 +427,19 @@ void HistoryGraph::paintColumns(QPainter &painter, int first, int last) const {
             marks.push_back(rect);
         }
     };
+    // A lost reply, or a check that could not be made, holds until the next result: its mark
+    // reaches it, so a stretch of them is one stretch of red however sparse the results.
+    const int columns = static_cast<int>(m_columns.size());
+    const auto untilNext = [&](int column) {
+        int next = column + 1;
+        while (next < columns && !m_columns[next].results) ++next;
+        return next < columns ? std::max(2.0, xOf(next) - xOf(column)) : 2.0;
+    };
     for (int c = first; c <= last; ++c) {
         const Column &column = m_columns[c];
-        if (column.lost) mark(lost, c, m_lane.top(), 2);
+        if (column.lost) mark(lost, c, m_lane.top(), untilNext(c));
         if (column.lostSomewhere && !column.lost) mark(lostSomewhere, c, m_lane.top(), 1);
-        if (column.couldNotCheck) mark(couldNotCheck, c, m_lane.center().y(), 2);
+        if (column.couldNotCheck) mark(couldNotCheck, c, m_lane.center().y(), untilNext(c));
         if (column.timed == 0) {
             endBands();
             continue;
@@ -436,7 +456,6 @@ void HistoryGraph::paintColumns(QPainter &painter, int first, int last) const {
     for (const QRectF &rect : couldNotCheck) painter.fillRect(rect, kCouldNotCheck);
 
     // The line through the averages, from the column with one before these to the one after.
-    const int columns = static_cast<int>(m_columns.size());
     int from = first - 1;
     while (from >= 0 && m_columns[from].timed == 0) --from;
     int to = last + 1;

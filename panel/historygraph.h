@@ -115,6 +115,7 @@ private:
     qint64 m_placed = 0;  // of all the host's results
     qint64 m_lastEndMs = std::numeric_limits<qint64>::min();
     int m_lastTimed = -1;
+    int m_lastPlaced = -1;  // the last column with a result of any kind
     bool m_broken = false;
     std::vector<QLineF> m_grid;
     std::vector<Text> m_texts;

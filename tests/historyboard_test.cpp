@@ -187,6 +187,13 @@ TEST(HistoryBoard, TheGraphShowsTheChosenHostAndLeavesAGapInCheckingEmpty) {
     EXPECT_TRUE(graph->columnsWithResults().empty());
 }
 
+// Where a host was down the line stops: it never claims answers across a stretch of losses.
+TEST(HistoryBoard, TheLineDoesNotCrossAStretchOfLosses) {
+    Board board({{"a", "10.0.0.1"}}, {{"10.0.0.1", "1 1 x x x 1 1 x 1"}});
+    const std::vector<bool> &joined = board.board->graph()->joinedColumns();
+    EXPECT_EQ(std::count(joined.begin(), joined.end(), true), 3);  // 1-1, 1-1, and across one x
+}
+
 TEST(HistoryBoard, SavesOnlyWhereAskedAndSaysWhyAWriteFailed) {
     Board board(kRows, kResults);
     QTemporaryDir dir;
