@@ -9,7 +9,7 @@ if [ "$what" = test ]; then
   packages+=(libgtest-dev xvfb xauth g++-mingw-w64-x86-64-posix clang-14 libclang-rt-14-dev
             desktop-file-utils appstream scdoc file lintian wine wine64 wixl msitools zip ninja-build
             dpkg-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-            binutils-mingw-w64-x86-64 iproute2 dbus)
+            binutils-mingw-w64-x86-64 iproute2 dbus dbus-x11 python3)
 fi
 
 . "$(dirname "$0")/lib.sh"
