@@ -187,6 +187,31 @@ TEST(HistoryBoard, TheGraphShowsTheChosenHostAndLeavesAGapInCheckingEmpty) {
     EXPECT_TRUE(graph->columnsWithResults().empty());
 }
 
+// The strip draws one bar a result, newest at the right: an answer green from the bottom, a lost
+// reply red from top to bottom, a check that could not be made a short amber bar from the top.
+TEST(HistoryBoard, TheStripDrawsOneBarAResultEachAsItSays) {
+    Board board({{"a", "10.0.0.1"}}, {{"10.0.0.1", "x ? 1"}});
+    QTableView *table = board.board->table();
+    const QModelIndex strip = board.board->sorted()->index(0, HistoryModel::Recent);
+    table->scrollTo(strip);
+    const QImage image = table->viewport()->grab(table->visualRect(strip)).toImage();
+    const QRgb colours[] = {qRgb(0xc6, 0x28, 0x28), qRgb(0xa8, 0x5a, 0x00), qRgb(0x1b, 0x7f, 0x3b)};
+    QString seen;    // a letter a pixel column: r, a, g, or nothing
+    QString lowest;  // per coloured column, whether it reaches the strip's foot
+    for (int x = 0; x < image.width(); ++x) {
+        for (int c = 0; c < 3; ++c) {
+            int bottom = -1;
+            for (int y = 0; y < image.height(); ++y)
+                if (image.pixel(x, y) == colours[c]) bottom = y;
+            if (bottom < 0) continue;
+            seen += QLatin1Char("rag"[c]);
+            lowest += bottom >= image.height() - 4 ? u'_' : u'^';
+        }
+    }
+    EXPECT_EQ(seen, "rrraaaggg");    // oldest first, three pixels a bar, nothing else drawn
+    EXPECT_EQ(lowest, "___^^^___");  // the amber bar hangs from the top
+}
+
 // Where a host was down the line stops: it never claims answers across a stretch of losses.
 TEST(HistoryBoard, TheLineDoesNotCrossAStretchOfLosses) {
     Board board({{"a", "10.0.0.1"}}, {{"10.0.0.1", "1 1 x x x 1 1 x 1"}});
