@@ -89,7 +89,8 @@ TEST(Host, CheckTargetIsTheLastWordThatIsNoOptionNorItsValue) {
         {"127.0.0.1 -I lo", "127.0.0.1"},
         {"127.0.0.1 -M do", "127.0.0.1"},
         {"127.0.0.1 -S 10.0.0.5", "127.0.0.1"},
-        {"127.0.0.1 -nIlo", "127.0.0.1"},     // joined as getopt reads them
+        {"127.0.0.1 -nIlo", "127.0.0.1"},  // joined as getopt reads them
+        {"127.0.0.1 -nI lo", "127.0.0.1"},
         {"-I lo -- 127.0.0.1", "127.0.0.1"},  // and after "--", no option
         {"-t 127.0.0.1", "127.0.0.1"},        // Windows' flag, a TTL on Linux
         {"-n 127.0.0.1", "127.0.0.1"},        // Linux's flag, a count on Windows
