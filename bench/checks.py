@@ -1,7 +1,7 @@
 """Figures of the host checks, through the startup_driver's check and watch modes:
   - one run of 86 echo rows, half of them silent, with fping and with the ping it falls back to;
   - keep checking those 86 rows (the 5 s pause) for a minute: CPU of norvex and its programs as a
-    share of one core, processes started per run;
+    share of one core, processes started per run; and with fping once more, the history board open;
   - one run of 1,000 rows.
 With --netns (bench/run.sh passes it as root, inside `unshare --net`) the real fping and ping run
 in a network namespace of their own: the answering hosts are loopback addresses, the silent ones
@@ -134,12 +134,13 @@ def main(argv):
                max(g["max_stall_ms"] for g in got), sorted({int(g["answered"]) for g in got})))
 
     print("Keep checking 86 rows (5 s pause) for %d s:" % WATCH_SECONDS)
-    for name, d in ways:
-        g = figures(run(driver_args("watch", rows86, str(WATCH_SECONDS)),
+    for name, d, board in [w + (False,) for w in ways] + [("fping", fping_dir, True)]:
+        g = figures(run(driver_args("watch", rows86, str(WATCH_SECONDS), *(["board"] * board)),
                         env=env(d)).stdout)
         per_run = g["started"] / g["runs"] if g["started"] >= 0 and g["runs"] else -1
-        print("  %-5s %2.0f runs; CPU %6.1f ms = %.2f %% of one core; processes started per run %s" %
-              (name, g["runs"], g["cpu_ms"], g["cpu_share_pct"], started(per_run)))
+        print("  %-17s %2.0f runs; CPU %6.1f ms = %.2f %% of one core; processes started per run %s" %
+              (name + (", board open" if board else ""), g["runs"], g["cpu_ms"],
+               g["cpu_share_pct"], started(per_run)))
 
     # The window shows 88 rows at most: a longer list is one sweep of the checker itself.
     print("One sweep of 1,000 hosts, half of them silent (the checker alone):")

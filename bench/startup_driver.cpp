@@ -9,9 +9,11 @@
 //                                 how long it took, the event loop's longest pause meanwhile, the
 //                                 CPU time it and its programs took, and how many processes it
 //                                 started (on Windows -1 for both), one line per run
-//   startup_driver watch FILE S   keep checking, with the 5 s pause, for S seconds; print the
+//   startup_driver watch FILE S [board]
+//                                 keep checking, with the 5 s pause, for S seconds; print the
 //                                 runs, the CPU time of norvex and its programs, and how many
-//                                 processes it started
+//                                 processes it started; with board, the history board is open
+//                                 (its first line selected, so its graph is drawn too)
 //   startup_driver sweep HOSTS    one sweep of the system's checker over every host of the
 //                                 file HOSTS (one a line), without a window, which shows 88 rows
 //                                 at most; print as check does, and how the hosts answered
@@ -29,6 +31,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -38,6 +41,7 @@
 #include <cstring>
 #include <vector>
 
+#include "panel/historyboard.h"
 #include "panel/mainwindow.h"
 #include "platform/filereader.h"
 #include "platform/hostcheck.h"
@@ -140,12 +144,17 @@ private:
 };
 
 #ifndef _WIN32
-int watch(const char *file, int seconds) {
+int watch(const char *file, int seconds, bool withBoard) {
     RealFileReader files;
     const auto launcher = makeSystemLauncher();
     CountingChecker checker;
     MainWindow window(files, *launcher, QString::fromLocal8Bit(file), &checker);
     window.show();
+    if (withBoard) {
+        window.showHistory();
+        QTableView *table = window.historyBoard()->table();
+        table->setCurrentIndex(table->model()->index(0, 0));
+    }
     QApplication::processEvents();
     const double cpuBefore = cpuMs();
     const long pidBefore = lastPid();
@@ -291,7 +300,8 @@ int main(int argc, char **argv) {
 #ifndef _WIN32
     if (std::strcmp(argv[1], "clicks") == 0 && argc == 4)
         return clicks(argv[2], std::atoi(argv[3]));
-    if (std::strcmp(argv[1], "watch") == 0 && argc == 4) return watch(argv[2], std::atoi(argv[3]));
+    if (std::strcmp(argv[1], "watch") == 0 && (argc == 4 || argc == 5))
+        return watch(argv[2], std::atoi(argv[3]), argc == 5 && std::strcmp(argv[4], "board") == 0);
     if (std::strcmp(argv[1], "sweep") == 0 && argc == 3) return sweepHosts(argv[2]);
     if (std::strcmp(argv[1], "idle") == 0 && argc == 4) return idle(argv[2], std::atoi(argv[3]));
 #endif
