@@ -164,6 +164,7 @@ inline QByteArray answeringFping() {
            "      echo \"$host is unreachable\" ;;\n"
            "    unknown) echo \"$host: Name or service not known\" >&2 ;;\n"
            "    killed) kill -9 $$ ;;\n"
+           "    quits) exit 1 ;;\n"
            "  esac\n"
            "done\n";
 }
