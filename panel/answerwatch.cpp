@@ -39,11 +39,6 @@ void AnswerWatch::record(const QString &key, const QString &name, const CheckRes
         run.fastestMs = result.roundTripMs;
 }
 
-bool AnswerWatch::slow(const QString &key) const {
-    const auto it = m_hosts.find(key);
-    return it != m_hosts.end() && it->second.slow.state().value_or(false);
-}
-
 void AnswerWatch::clear() {
     m_hosts.clear();
     m_run.clear();

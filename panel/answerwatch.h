@@ -15,9 +15,6 @@ class Settled {
 public:
     // The new state when this answer changed it; none when it did not (the first one included).
     std::optional<bool> record(bool yes);
-    std::optional<bool> state() const {
-        return m_state < 0 ? std::nullopt : std::optional<bool>(m_state == 1);
-    }
 
 private:
     int m_state = -1;  // 1 yes, 0 no, -1 nothing yet
@@ -49,8 +46,6 @@ public:
     // Ends the run: counts what each host's results in it came to, and returns the notices for
     // what settled: those that stopped answering first.
     std::vector<Notice> endRun();
-    // Whether the host answers slowly, settled over two runs in a row; false when not known.
-    bool slow(const QString &key) const;
     // Forgets every host: the next result of each settles it again.
     void clear();
 
