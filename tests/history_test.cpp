@@ -193,6 +193,22 @@ TEST(HostHistory, SummarisingOldResultsKeepsEveryFigureExact) {
     }
 }
 
+// A summarised minute keeps its own figures, a reply of 0 ms (whole ms, as Windows gives them)
+// among them.
+TEST(HostHistory, ASummarisedMinuteKeepsItsOwnFigures) {
+    FakeWallClock clock;
+    SessionHistory history(clock);
+    recordAll(history, clock, QStringLiteral("3 0 2"));  // one minute
+    recordAll(history, clock, QStringLiteral("1 ").repeated(HostHistory::kFullResults));
+    std::vector<HistoryStretch> stretches;
+    history.find(kHost)->visit([&](const HistoryStretch &s) { stretches.push_back(s); },
+                               [](const HistoryResult &) {});
+    ASSERT_EQ(stretches.size(), 1u);
+    EXPECT_DOUBLE_EQ(stretches[0].minMs, 0);
+    EXPECT_DOUBLE_EQ(stretches[0].maxMs, 3);
+    EXPECT_DOUBLE_EQ(stretches[0].jitterMs, 2.5);  // |0 - 3| and |2 - 0|
+}
+
 TEST(SessionHistory, EightySixHostsWatchedForADayHoldUnderFiveMiB) {
     FakeWallClock clock;
     SessionHistory history(clock);

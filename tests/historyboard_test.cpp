@@ -185,6 +185,7 @@ TEST(HistoryBoard, TheGraphShowsTheChosenHostAndLeavesAGapInCheckingEmpty) {
     board.board->table()->selectRow(1);
     EXPECT_EQ(graph->address(), "10.0.0.2");
     EXPECT_TRUE(graph->columnsWithResults().empty());
+    EXPECT_EQ(graph->accessibleDescription(), "b has not been checked yet.");
 }
 
 // The strip draws one bar a result, newest at the right: an answer green from the bottom, a lost

@@ -83,6 +83,17 @@ TEST(AnswerWatch, RowsSharingAHostCountOnceARunAndAreNamedTogether) {
         for (const auto &n : watch.endRun()) told << n.summary;
     }
     EXPECT_EQ(told, QStringList({"a (127.0.0.2), b (-n 127.0.0.2) stopped answering"}));
+
+    // Its speed in a run is its fastest reply: a quick one beside a slow one is not slow.
+    AnswerWatch speed;
+    speed.setSlowAboveMs(200);
+    told.clear();
+    for (int run = 0; run < 3; ++run) {
+        speed.record("127.0.0.2", "a", {State::Answered, 0.4, {}}, QTime());
+        if (run > 0) speed.record("127.0.0.2", "b", {State::Answered, 300, {}}, QTime());
+        for (const auto &n : speed.endRun()) told << n.summary;
+    }
+    EXPECT_EQ(told, QStringList());
 }
 
 // Up to three changes in a run are told one by one; more, as one summary per direction (and a
