@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
+#include <QTableView>
 #ifdef Q_OS_WIN
 #include <QSystemTrayIcon>
 #endif
@@ -14,6 +15,7 @@
 #include <filesystem>
 
 #include "panel/historyboard.h"
+#include "panel/historygraph.h"
 #include "panel/historymodel.h"
 #include "panel/mainwindow.h"
 #include "platform/filewatch.h"
@@ -450,7 +452,9 @@ TEST(WindowHistory, OneBoardFollowsTheChecksAndAReloadKeepsListedAddresses) {
     EXPECT_EQ(board->model()->rowCount(), 3);
     w.window.showHistory();  // asked again: the same board
     EXPECT_EQ(w.window.historyBoard(), board);
-    w.rewrite("[LIST]\r\nb=127.0.0.2\r\nnew=127.0.0.9\r\n");
+    board->table()->selectRow(1);
+    w.rewrite("[LIST]\r\nnew=127.0.0.9\r\nb=127.0.0.2\r\n");
+    EXPECT_EQ(board->graph()->address(), "127.0.0.2") << "the host shown was not followed";
     EXPECT_EQ(w.window.history().statsOf("127.0.0.2").sent, 1);
     EXPECT_EQ(w.window.history().statsOf("127.0.0.1").sent, 0);
     EXPECT_EQ(board->model()->rowCount(), 2);
