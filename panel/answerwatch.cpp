@@ -70,6 +70,18 @@ namespace {
 
 QString timeText(const QTime &at) { return at.toString(QStringLiteral("HH:mm:ss")); }
 
+// A change told on its own, by kind: what follows the row's name, and the body.
+struct One {
+    const char *said;
+    const char *body;
+};
+const One kOne[] = {
+    {" stopped answering", "No answer twice in a row, the last time at {at}."},
+    {" answers again", "Answered twice in a row, the last time at {at}."},
+    {" answers slowly: {ms} ms", "Slower than {limit} ms twice in a row, the last time at {at}."},
+    {" answers quickly again", "Within {limit} ms twice in a row, the last time at {at}."},
+};
+
 }  // namespace
 
 std::vector<AnswerWatch::Notice> AnswerWatch::notices(const std::vector<Change> &changes, Kind a,
@@ -86,35 +98,14 @@ std::vector<AnswerWatch::Notice> AnswerWatch::notices(const std::vector<Change> 
         }
         if (!summarise || these.size() == 1) {
             for (const Change *c : these) {
-                const QString at = timeText(c->at);
-                switch (kind) {
-                    case Stopped:
-                        told.push_back({c->name + QStringLiteral(" stopped answering"),
-                                        QStringLiteral("No answer twice in a row, the last time "
-                                                       "at %1.")
-                                            .arg(at)});
-                        break;
-                    case AnswersAgain:
-                        told.push_back({c->name + QStringLiteral(" answers again"),
-                                        QStringLiteral("Answered twice in a row, the last time at "
-                                                       "%1.")
-                                            .arg(at)});
-                        break;
-                    case Slow:
-                        told.push_back(
-                            {QStringLiteral("%1 answers slowly: %2 ms")
-                                 .arg(c->name, formatMs(c->ms)),
-                             QStringLiteral("Slower than %1 ms twice in a row, the last time at "
-                                            "%2.")
-                                 .arg(limit, at)});
-                        break;
-                    case Quick:
-                        told.push_back(
-                            {c->name + QStringLiteral(" answers quickly again"),
-                             QStringLiteral("Within %1 ms twice in a row, the last time at %2.")
-                                 .arg(limit, at)});
-                        break;
-                }
+                const One &words = kOne[kind];
+                told.push_back({c->name + QLatin1String(words.said)
+                                              .toString()
+                                              .replace(QLatin1String("{ms}"), formatMs(c->ms)),
+                                QLatin1String(words.body)
+                                    .toString()
+                                    .replace(QLatin1String("{limit}"), limit)
+                                    .replace(QLatin1String("{at}"), timeText(c->at))});
             }
             continue;
         }
