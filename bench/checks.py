@@ -4,8 +4,8 @@
     share of one core, processes started per run; and with fping once more, the history board open;
   - one run of 1,000 rows.
 With --netns (bench/run.sh passes it as root, inside `unshare --net`) the real fping and ping run
-in a network namespace of their own: the answering hosts are loopback addresses, the silent ones
-sit on a device of the namespace's own that nothing answers on. Nothing leaves the machine.
+in a network namespace of their own: every host is a loopback address, the silent ones routed to
+a device of the namespace's own that nothing answers on. Nothing leaves the machine.
 Without it, stand-ins for fping and ping answer instead, and nothing is sent at all.
 Usage (through run.py): run.py --checks [--netns] BUILD_DIR [RUNS]"""
 import os
@@ -49,18 +49,22 @@ def make_namespace():
     if links != ["lo"]:
         raise SystemExit("--netns: this is not a network namespace of its own (links: %s)" % links)
     run(["ip", "link", "set", "lo", "up"])
-    # A device nothing answers on: a dummy one, or a tun device nobody reads (where the kernel
-    # has no dummy devices).
+    # Silent hosts are loopback addresses too: 127.77.0.0/16 is taken off lo and routed to a
+    # device nothing answers on (a dummy one, or a tun device nobody reads where the kernel has
+    # no dummy devices), which must be allowed to carry loopback addresses.
     dummy = subprocess.run(["ip", "link", "add", "d0", "type", "dummy"], capture_output=True)
     if dummy.returncode != 0:
         run(["ip", "tuntap", "add", "dev", "d0", "mode", "tun"])
-    run(["ip", "addr", "add", "10.77.0.1/16", "dev", "d0"])
     run(["ip", "link", "set", "d0", "up"])
+    run(["ip", "route", "del", "table", "local", "local", "127.0.0.0/8", "dev", "lo"])
+    run(["ip", "route", "add", "table", "local", "local", "127.0.0.0/10", "dev", "lo"])
+    run(["sysctl", "-qw", "net.ipv4.conf.d0.route_localnet=1"])
+    run(["ip", "route", "add", "127.77.0.0/16", "dev", "d0"])
 
 
 def hosts(count, silent):
-    """count hosts, every other one silent: loopback hosts answer, hosts of the silent pattern
-    ("10.77.%d.%d") stay silent."""
+    """count hosts, every other one silent: hosts of 127.0.0.0/16 answer, hosts of the silent
+    pattern ("127.77.%d.%d") stay silent."""
     return [("127.0.%d.%d" if i % 2 == 0 else silent) % (i // 2 // 250, i // 2 % 250 + 2)
             for i in range(count)]
 
@@ -89,7 +93,6 @@ def main(argv):
     os.mkdir(ping_dir)
     if netns:
         make_namespace()
-        silent = "10.77.%d.%d"
         ping = shutil.which("ping", path="/usr/bin:/bin")
         fping = shutil.which("fping", path="/usr/sbin:/usr/bin:/sbin:/bin")
         if not fping:
@@ -99,13 +102,13 @@ def main(argv):
         os.symlink(fping, os.path.join(fping_dir, "fping"))
         kind = "the real fping and ping, in a network namespace of their own"
     else:
-        silent = "127.77.%d.%d"
         for d, name, body in ((fping_dir, "fping", STANDIN_FPING),
                               (fping_dir, "ping", STANDIN_PING), (ping_dir, "ping", STANDIN_PING)):
             with open(os.path.join(d, name), "w") as f:
                 f.write(body)
             os.chmod(os.path.join(d, name), 0o755)
         kind = "stand-ins for fping and ping (no network namespace: run bench/run.sh as root)"
+    silent = "127.77.%d.%d"
     # The driver as the first process of a PID namespace of its own counts what it starts.
     unshare = shutil.which("unshare") or "unshare"
     wrap = [unshare, "--pid", "--fork", "--"]
