@@ -126,6 +126,7 @@ TEST(Host, PortRowsAreOneWordWithAPortInRange) {
         {"a::1:80", "", 0},  // two colons: an IPv6 address needs brackets
         {"[::1]", "", 0},
         {"[not;ipv6]:80", "", 0},
+        {"[::1;reboot]:80", "", 0},
         {"-p:80", "", 0},  // a leading "-" would be taken for an option
         {"127.0.0.1:80 -n 5", "", 0},
         {"host:80;reboot", "", 0},
